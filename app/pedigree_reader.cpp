@@ -1,0 +1,105 @@
+#include "app/pedigree_reader.h"
+
+#include "pedigree/diagnostics.h"
+
+void PedigreeReader::warnField(int lineNumber, int fieldNumber, std::string_view field,
+                               std::string_view what) {
+  std::string message = fileName_ + ": line " + std::to_string(lineNumber) + ": field " +
+                        std::to_string(fieldNumber) + " '" + std::string(field) + "' " + std::string(what);
+  diagnostics::error(message);
+}
+
+ReadFamily PedigreeReader::nextFamily() {
+  ReadFamily current;
+  if (ended_) return current;
+  if (pendingLine_) {
+    pendingLine_ = false;
+    current.family = std::make_unique<Pedigree>();
+    current.family->familyId = pendingFamilyId_;
+    current.firstLine = lineNumber_;
+    addMember(current, line_, lineNumber_);
+  }
+  while (true) {
+    if (!source_.next(line_) || line_.empty()) {
+      ended_ = true;
+      return current;
+    }
+    ++lineNumber_;
+    int familyId = hasCurrentFamily_ ? currentFamilyId_ : 0;
+    bool familyIdRead = false;
+    forEachField(line_, [&](std::string_view field) {
+      if (familyIdRead) return;
+      familyIdRead = true;
+      if (!parseLeadingInt(field, familyId)) {
+        warnField(
+            lineNumber_, 1, field,
+            hasCurrentFamily_ ? "is not a number; the line joins the current family" : "is not a number");
+        if (!hasCurrentFamily_) current.badFamilyIdLine = lineNumber_;
+      }
+    });
+    if (!hasCurrentFamily_ || familyId != currentFamilyId_) {
+      bool closesFamily = current.family != nullptr;
+      hasCurrentFamily_ = true;
+      currentFamilyId_ = familyId;
+      if (closesFamily) {
+        // The new family is created once the caller is done with this one.
+        pendingLine_ = true;
+        pendingFamilyId_ = familyId;
+        return current;
+      }
+      current.family = std::make_unique<Pedigree>();
+      current.family->familyId = familyId;
+      current.firstLine = lineNumber_;
+    }
+    addMember(current, line_, lineNumber_);
+  }
+}
+
+void PedigreeReader::addMember(ReadFamily& current, std::string_view line, int lineNumber) {
+  Pedigree& family = *current.family;
+  Member member;
+  member.seqIndex = current.createdMembers++;
+  member.memberId = member.seqIndex + 1;
+  member.familyId = family.familyId;
+  int fieldNumber = 0;
+  LocusGenotype scratch;
+  bool secondAllele = false;
+  forEachField(line, [&](std::string_view field) {
+    ++fieldNumber;
+    if (fieldNumber == 1 || fieldNumber == 6 || fieldNumber == 7) return;
+    int* destination = nullptr;
+    switch (fieldNumber) {
+      case 2: destination = &member.memberId; break;
+      case 3: destination = &member.fatherId; break;
+      case 4: destination = &member.motherId; break;
+      case 5: destination = &member.sex; break;
+      default:
+        if (fieldNumber == 8) {
+          int source = member.isFounder() ? 0 : kSourceUnknown;
+          scratch.paternalSource = source;
+          scratch.maternalSource = source;
+        }
+        destination = secondAllele ? &scratch.allele2 : &scratch.allele1;
+        break;
+    }
+    if (!parseLeadingInt(field, *destination)) {
+      warnField(lineNumber, fieldNumber, field, "is not a number; the value is left as it was");
+    }
+    if (fieldNumber >= 8) {
+      if (secondAllele) member.genotypes.push_back(scratch);
+      secondAllele = !secondAllele;
+    }
+  });
+  if (fieldNumber < 7 && current.shortLine == 0) current.shortLine = lineNumber;
+  family.locusCount = static_cast<int>(member.genotypes.size());
+  const int id = member.memberId;
+  auto [it, inserted] = family.members.try_emplace(id);
+  if (!inserted) {
+    diagnostics::error(fileName_ + ": line " + std::to_string(lineNumber) + ": family " +
+                       std::to_string(family.familyId) + ": member " + std::to_string(id) +
+                       " appears again (line " + std::to_string(current.lineOfMember[id]) +
+                       "); the later line replaces the earlier one");
+  }
+  it->second = std::move(member);
+  current.lineOfMember[id] = lineNumber;
+}

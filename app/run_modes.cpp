@@ -1,0 +1,73 @@
+// The run modes of the four solving methods: which families each solves, what
+// it does with a closed family and what it writes at the end of the input.
+#include "app/run_loop.h"
+
+namespace {
+
+void writeFamily(Pedigree& family, RunContext& context) {
+  family.writeGenotypeReport(context.dat);
+  family.writeResultLine(context.res);
+  family.writePhasedTable(context.out);
+}
+
+}  // namespace
+
+int runBlockExtension(const std::string& inputName) {
+  RunMode mode;
+  mode.minimumFamilySize = 3;
+  mode.keepsStatistics = true;
+  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+    family->prepare();
+    Pedigree& held = *family;
+    context.stats->addFamily(std::move(family));
+    held.solveByBlockExtension();
+    writeFamily(held, context);
+  };
+  mode.endAction = [](RunContext& context) {
+    writeTotalTimeLine(context);
+    context.stats->printSummary(context.res);
+  };
+  return runPedigreeFile(inputName, mode);
+}
+
+int runConstraintFinding(const std::string& inputName) {
+  RunMode mode;
+  mode.minimumFamilySize = 3;
+  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+    family->prepare();
+    if (family->solveByConstraintFinding(context.dat, context.res, context.out) == -1) {
+      context.res.put("There is no 0 recombinant solution for pedigree ").put(family->familyId).put("!\n");
+    }
+  };
+  mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
+  return runPedigreeFile(inputName, mode);
+}
+
+int runLocusDp(const std::string& inputName) {
+  RunMode mode;
+  mode.minimumFamilySize = 1;
+  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+    family->prepare();
+    family->resolveForcedPhases();
+    // A family too large for the tree programme is refused by the solver,
+    // which reports it; it then gets nothing in the result files.
+    if (family->solveByLocusDp(context.out)) writeFamily(*family, context);
+  };
+  mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
+  return runPedigreeFile(inputName, mode);
+}
+
+int runMemberDp(const std::string& inputName) {
+  RunMode mode;
+  mode.minimumFamilySize = 1;
+  mode.keepsStatistics = true;
+  mode.requiresMotherSexTwo = true;
+  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+    family->prepare();
+    context.stats->addFamily(std::move(family));
+  };
+  mode.endAction = [](RunContext& context) {
+    context.stats->solveAllByMemberDp(context.out, context.dat, context.res);
+  };
+  return runPedigreeFile(inputName, mode);
+}

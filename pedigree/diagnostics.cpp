@@ -1,0 +1,20 @@
+#include "pedigree/diagnostics.h"
+
+#include <cstdio>
+#include <string>
+
+namespace diagnostics {
+
+void error(std::string_view message) {
+  std::fflush(stdout);
+  std::string line = "Haplotor: ";
+  line.append(message);
+  line.push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void console(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void flushConsole() { std::fflush(stdout); }
+
+}  // namespace diagnostics

@@ -1,0 +1,190 @@
+// The records of the whole program: one locus of one member, one member, one
+// family. Plain structs with public fields; every subsystem reads and writes
+// them directly. The operations of Pedigree are declared here and defined in
+// the folder of the subsystem they belong to (preparation and writers in
+// pedigree/, the phasing core and block extension in phasing/, the solvers in
+// constraint/, locus_dp/ and member_dp/).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <queue>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "pedigree/process_clock.h"
+#include "pedigree/text_sink.h"
+
+class AlleleStats;
+
+// Sides of a child's genotype: its paternal allele (allele1, paternalSource,
+// the father) and its maternal allele (allele2, maternalSource, the mother).
+inline constexpr int kPaternal = 0;
+inline constexpr int kMaternal = 1;
+// A source value: which of the parent's two alleles was copied.
+inline constexpr int kSourceUnknown = -1;
+// "No value yet" and "impossible" in both dynamic programmes and in parent
+// phase inference.
+inline constexpr int kCostSentinel = 32767;
+
+struct LocusGenotype {
+  int allele1 = 0;  // once resolved: the allele received from the father
+  int allele2 = 0;  // once resolved: the allele received from the mother
+  int paternalSource = kSourceUnknown;
+  int maternalSource = kSourceUnknown;
+  bool resolved = false;
+
+  bool isTypedHomozygote() const { return allele1 == allele2 && allele1 != 0; }
+  bool isTypedHeterozygote() const { return allele1 >= 1 && allele2 >= 1 && allele1 != allele2; }
+  void swapAndResolve() {
+    std::swap(allele1, allele2);
+    resolved = true;
+  }
+  int alleleOnSide(int side) const { return side == kPaternal ? allele1 : allele2; }
+  int& alleleOnSide(int side) { return side == kPaternal ? allele1 : allele2; }
+  int sourceOnSide(int side) const { return side == kPaternal ? paternalSource : maternalSource; }
+  int& sourceOnSide(int side) { return side == kPaternal ? paternalSource : maternalSource; }
+  // The parent's allele number `source` (0: allele1, 1: allele2).
+  int alleleNumber(int source) const { return source == 0 ? allele1 : allele2; }
+};
+
+struct Member {
+  int familyId = 0;
+  int memberId = 0;
+  int seqIndex = 0;
+  int fatherId = 0;
+  int motherId = 0;
+  int sex = 0;  // 1 = male, any other value = female
+  std::vector<LocusGenotype> genotypes;
+  int mateId = 0;
+  std::vector<int> childIds;
+
+  bool isFounder() const { return fatherId == 0 && motherId == 0; }
+  bool isMale() const { return sex == 1; }
+  int parentOnSide(int side) const { return side == kPaternal ? fatherId : motherId; }
+
+  // True when count < 1 or none of loci 0..count-1 is a typed heterozygote.
+  bool hasNoHeterozygousLocus(int count) const;
+
+  // -1: no determined source on the side; 0 / 1: only that value; 2: both
+  // values occur (a recombination on that side).
+  int sourcePattern(int side) const;
+  // Nearest determined source of the side before and after locus k (-1 when
+  // there is none in that direction).
+  std::pair<int, int> neighbourSources(int side, int k) const;
+  // 0 / 1 when both neighbours agree on that value; see the definition for
+  // the other codes (callers act only on 0 and 1).
+  int classifyNeighbourSources(int side, int k) const;
+  // Called on a child: false when the parental origin of its alleles at the
+  // locus is left open by the trio's genotypes.
+  bool isOriginDetermined(int f1, int f2, int m1, int m2, int locus) const;
+
+  void writeGenotypeReport(TextSink& dat) const;
+  void writePhasedTable(TextSink& out) const;
+  void writeLinkageTable(TextSink& table) const;
+};
+
+// (previous != -1 && previous != s) + (next != -1 && next != s).
+int sourceMismatches(int previous, int s, int next);
+
+struct Pedigree {
+  Pedigree() : startClock(processClockMs()) {}
+
+  ClockReading startClock = 0;
+  ClockReading endClock = 0;
+  int familyId = 0;
+  int memberCount = 0;
+  std::vector<int> memberOrder;  // empty until preparation
+  int founderCount = 0;
+  int locusCount = 0;
+  int recombinantCount = 0;
+  AlleleStats* stats = nullptr;  // not owned
+  std::map<int, Member> members;
+  // Block-extension state.
+  int seedMemberId = 0;
+  int seedBlockLength = 0;
+  int seedBlockStart = 0;
+  std::queue<int> settledQueue;
+  std::queue<int> recombinedQueue;
+  std::set<int> visitedIds;
+  std::vector<int> coveredLoci;
+  // Member-based DP state kept in the family.
+  std::vector<int> statePath;
+  std::vector<std::vector<int>> foundPaths;
+  std::uint32_t stateMask = 0;
+
+  Member& member(int id) { return members.at(id); }
+  const Member& member(int id) const { return members.at(id); }
+
+  // --- Preparation (pedigree/preparation.cpp) ---
+  bool prepare();
+  int nextInOrder();
+
+  // --- Result writers (pedigree/writers.cpp) ---
+  bool writeGenotypeReport(TextSink& dat) const;
+  bool writeResultLine(TextSink& res);
+  bool writePhasedTable(TextSink& out) const;
+  bool writeLinkageTable(TextSink& table) const;
+
+  // --- Allele sources and recombinant count (phasing/allele_sources.cpp) ---
+  bool countRecombinants();
+  void inferAlleleSources();
+
+  // --- Forced phases (phasing/forced_phases.cpp) ---
+  bool resolveForcedPhases();
+
+  // --- Block-extension solver (phasing/) ---
+  bool checkMendelConsistency();
+  bool solveByBlockExtension();
+  bool fillMissingAlleles();
+  bool drawMissingAlleles();
+  int nextBottomUpMember();
+  bool childrenSettled(int memberId);
+  bool extendNuclearFamilies();
+  bool extendSibshipByVotes(int memberId);
+  bool fillSibshipSources(int memberId);
+  bool siblingVote(int childId, int siblingId, int k, int siblingSource, int running, int side,
+                   std::pair<int, int>& votes);
+  void decideChildLocus(int childId, int k, int& running, int side, const std::pair<int, int>& votes);
+  void decideParentLocus(int childId, int k, int& running, int side, const std::pair<int, int>& votes);
+  bool extendBlocks();
+  bool extendFromSeed();
+  bool findNextSeed();
+  bool extendToChild(int parentId, int childId);
+  bool extendToChildOfPair(int parentId, int mateId, int childId);
+  bool inferParentPhase(int childId, int parentId);
+  // --- end of block-extension operations ---
+
+  // --- Constraint-finding solver (constraint/) ---
+  // -1 when no zero-recombinant configuration exists, otherwise the solution
+  // count. Writes every solution (up to the output cap) itself.
+  int solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out);
+
+  // --- Locus-based DP solver (locus_dp/) ---
+  // False when the family is refused as too large (reported by the solver;
+  // the family is then not written).
+  bool solveByLocusDp(TextSink& out);
+
+  // --- Member-based DP solver (member_dp/) ---
+  void solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
+};
+
+// Founder allele counts over all families of a run; holds the families in
+// the modes that keep statistics.
+class AlleleStats {
+ public:
+  int founderCount = 0;
+  int locusCount = 0;
+  std::vector<std::map<int, int>> alleleCounts;
+  std::vector<int> heterozygousCounts;
+  int freeLocusCount = 0;
+  std::map<int, std::unique_ptr<Pedigree>> families;
+
+  bool addFamily(std::unique_ptr<Pedigree> family);
+  bool printSummary(TextSink& res) const;
+  // Member-based DP over every gathered family, ascending family id
+  // (member_dp/).
+  void solveAllByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
+};

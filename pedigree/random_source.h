@@ -1,0 +1,19 @@
+// The program's one random generator. Every random draw of the program goes
+// through it, so a run seeded with the same HAPLOTOR_SEED is reproducible on
+// every platform: a 32-bit linear congruential state yielding 0..32767.
+#pragma once
+
+#include <cstdint>
+
+namespace random_source {
+
+inline constexpr int kMax = 32767;
+
+void seed(std::uint32_t value);
+// Seeds from HAPLOTOR_SEED when it holds a decimal integer (taken modulo
+// 2^32), otherwise from the calendar time in seconds.
+void seedFromEnvironment();
+// Next integer in 0..kMax.
+int next();
+
+}  // namespace random_source

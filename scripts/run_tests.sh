@@ -1,0 +1,17 @@
+#!/bin/sh
+# Builds and runs the whole test suite twice: a normal optimised build and a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer. Any failure or
+# sanitizer report fails the script.
+set -eu
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure)
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAPLOTOR_SANITIZE=ON
+cmake --build build-sanitize -j"$jobs"
+(cd build-sanitize &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --output-on-failure)

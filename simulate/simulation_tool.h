@@ -1,0 +1,30 @@
+// Option s: turns a pedigree structure (member, father, mother, sex per line)
+// into 100 simulated families with genotypes at 10 biallelic loci, written as
+// one linkage table.
+#pragma once
+
+#include <string>
+
+#include "pedigree/pedigree.h"
+#include "pedigree/text_sink.h"
+
+inline constexpr int kSimulatedReplicates = 100;
+inline constexpr int kSimulatedLoci = 10;
+inline constexpr int kSimulatedAlleles = 2;
+inline constexpr int kSimulatedCrossovers = 0;
+
+// Returns the process exit status: 0 after writing the output, 1 after a
+// fatal error (reported on standard error; nothing written).
+int runSimulationTool(const std::string& inputName);
+
+// "<input without its last four characters>-10-2-0.txt".
+std::string simulationOutputName(const std::string& inputName);
+
+// Reads a structure file's text into a fresh family. Empty when the structure
+// is usable, otherwise the reason it is not.
+std::string readStructure(std::string_view text, const std::string& fileName, Pedigree& family);
+
+// Draws genotypes for replicate `replicate` and writes the family as a
+// linkage table. Children inherit one whole parental haplotype from each
+// parent (no crossover).
+bool simulateFamily(Pedigree& family, TextSink& output, int replicate, int loci, int crossovers, int alleles);

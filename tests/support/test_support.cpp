@@ -1,0 +1,111 @@
+#include "test_support.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/pedigree_reader.h"
+
+namespace test_support {
+
+std::vector<std::unique_ptr<Pedigree>> familiesFromText(std::string_view text) {
+  std::vector<std::unique_ptr<Pedigree>> families;
+  LineSource source(text);
+  PedigreeReader reader(source, "test input");
+  while (true) {
+    ReadFamily read = reader.nextFamily();
+    if (read.family == nullptr) break;
+    read.family->memberCount = static_cast<int>(read.family->members.size());
+    families.push_back(std::move(read.family));
+  }
+  return families;
+}
+
+std::unique_ptr<Pedigree> preparedFamily(std::string_view text) {
+  auto families = familiesFromText(text);
+  if (families.empty()) return nullptr;
+  families.front()->prepare();
+  return std::move(families.front());
+}
+
+std::string makeTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "haplotor-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  return made == nullptr ? std::string() : std::string(made);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, std::string_view text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+namespace {
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+}  // namespace
+
+RunResult runHaplotor(const std::vector<std::string>& arguments, const std::string& workDir,
+                      const std::map<std::string, std::string>& environment) {
+  std::map<std::string, std::string> env = environment;
+  env.emplace("HAPLOTOR_SEED", "1");
+  std::string command = "cd " + shellQuote(workDir) + " && env";
+  for (const auto& [name, value] : env) command += " " + name + "=" + shellQuote(value);
+  command += " " + shellQuote(HAPLOTOR_EXE);
+  for (const std::string& argument : arguments) command += " " + shellQuote(argument);
+  const std::string outPath = workDir + "/.stdout";
+  const std::string errPath = workDir + "/.stderr";
+  command += " >" + shellQuote(outPath) + " 2>" + shellQuote(errPath);
+  RunResult result;
+  int status = std::system(command.c_str());
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.standardOutput = readFile(outPath);
+  result.standardError = readFile(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return result;
+}
+
+std::string maskTimes(const std::string& resText) {
+  std::istringstream in(resText);
+  std::string line;
+  std::string masked;
+  while (std::getline(in, line)) {
+    const std::string totalLabel = "Total Time used(Sec):\t";
+    if (line.rfind(totalLabel, 0) == 0) {
+      line = totalLabel + "T";
+    } else {
+      // Family lines: "<family>\t <count>\t <seconds>".
+      std::size_t first = line.find("\t ");
+      std::size_t second = first == std::string::npos ? first : line.find("\t ", first + 2);
+      if (second != std::string::npos && line.find('\t', second + 2) == std::string::npos) {
+        line = line.substr(0, second + 2) + "T";
+      }
+    }
+    masked += line + "\n";
+  }
+  return masked;
+}
+
+}  // namespace test_support
