@@ -30,10 +30,11 @@ std::string readWholeFile(std::FILE* file) {
 }  // namespace
 
 std::string simulationOutputName(const std::string& inputName) {
+  // Built from the loci, alleles and crossovers as "-%d-", "%d-", "%d.txt".
   std::string name = inputName.substr(0, inputName.size() - 4);
-  name += "-" + std::to_string(kSimulatedLoci) + "-";
-  name += std::to_string(kSimulatedAlleles) + "-";
-  name += std::to_string(kSimulatedCrossovers) + ".txt";
+  name.append("-").append(std::to_string(kSimulatedLoci)).append("-");
+  name.append(std::to_string(kSimulatedAlleles)).append("-");
+  name.append(std::to_string(kSimulatedCrossovers)).append(".txt");
   return name;
 }
 

@@ -1,0 +1,127 @@
+#include "family_generator.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace test_support {
+namespace {
+
+struct Person {
+  int id = 0;
+  int father = 0;
+  int mother = 0;
+  int sex = 1;
+  std::vector<int> paternal;  // haplotype received from the father
+  std::vector<int> maternal;  // haplotype received from the mother
+};
+
+class Generator {
+ public:
+  Generator(const GeneratedFamilyOptions& options, std::mt19937& rng) : options_(options), rng_(rng) {}
+
+  int addFounder(int sex) {
+    Person p;
+    p.id = nextId_++;
+    p.sex = sex;
+    std::uniform_int_distribution<int> allele(1, std::max(1, options_.alleles));
+    for (int l = 0; l < options_.loci; ++l) {
+      p.paternal.push_back(allele(rng_));
+      p.maternal.push_back(allele(rng_));
+    }
+    people_.push_back(p);
+    return p.id;
+  }
+
+  int addChild(int fatherId, int motherId, int sex) {
+    Person p;
+    p.id = nextId_++;
+    p.father = fatherId;
+    p.mother = motherId;
+    p.sex = sex;
+    p.paternal = transmit(find(fatherId));
+    p.maternal = transmit(find(motherId));
+    people_.push_back(p);
+    return p.id;
+  }
+
+  void addChildren(int fatherId, int motherId, std::vector<int>* ids) {
+    for (int c = 0; c < options_.children; ++c) {
+      int id = addChild(fatherId, motherId, coin() ? 1 : 2);
+      if (ids != nullptr) ids->push_back(id);
+    }
+  }
+
+  std::string text() {
+    std::vector<std::string> lines;
+    std::bernoulli_distribution missing(options_.missingRate);
+    for (const Person& p : people_) {
+      std::string line = std::to_string(options_.familyId) + " " + std::to_string(p.id) + " " +
+                         std::to_string(p.father) + " " + std::to_string(p.mother) + " " + std::to_string(p.sex) +
+                         " 0 0";
+      for (int l = 0; l < options_.loci; ++l) {
+        int a = p.paternal[static_cast<std::size_t>(l)];
+        int b = p.maternal[static_cast<std::size_t>(l)];
+        if (coin()) std::swap(a, b);
+        if (missing(rng_)) a = 0;
+        if (missing(rng_)) b = 0;
+        line += " " + std::to_string(a) + " " + std::to_string(b);
+      }
+      lines.push_back(line + "\n");
+    }
+    if (options_.childrenFirst) std::reverse(lines.begin(), lines.end());
+    std::string all;
+    for (const std::string& line : lines) all += line;
+    return all;
+  }
+
+  Person& find(int id) {
+    return *std::find_if(people_.begin(), people_.end(), [id](const Person& p) { return p.id == id; });
+  }
+
+ private:
+  bool coin() { return std::uniform_int_distribution<int>(0, 1)(rng_) == 1; }
+
+  std::vector<int> transmit(const Person& parent) {
+    std::bernoulli_distribution recombine(options_.recombinationRate);
+    bool fromPaternal = coin();
+    std::vector<int> haplotype;
+    for (int l = 0; l < options_.loci; ++l) {
+      if (l > 0 && recombine(rng_)) fromPaternal = !fromPaternal;
+      haplotype.push_back(fromPaternal ? parent.paternal[static_cast<std::size_t>(l)]
+                                       : parent.maternal[static_cast<std::size_t>(l)]);
+    }
+    return haplotype;
+  }
+
+  const GeneratedFamilyOptions& options_;
+  std::mt19937& rng_;
+  std::vector<Person> people_;
+  int nextId_ = 1;
+};
+
+}  // namespace
+
+std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng) {
+  Generator generator(options, rng);
+  int father = generator.addFounder(1);
+  int mother = generator.addFounder(2);
+  std::vector<int> children;
+  generator.addChildren(father, mother, &children);
+  if (options.halfSiblings) {
+    int secondMate = generator.addFounder(2);
+    generator.addChildren(father, secondMate, nullptr);
+  }
+  if (options.generations >= 3 && !children.empty()) {
+    int child = children.front();
+    int childSex = generator.find(child).sex;
+    int spouse = generator.addFounder(childSex == 1 ? 2 : 1);
+    if (childSex == 1) {
+      generator.addChildren(child, spouse, nullptr);
+    } else {
+      generator.addChildren(spouse, child, nullptr);
+    }
+  }
+  return generator.text();
+}
+
+}  // namespace test_support

@@ -1,0 +1,30 @@
+// Generated pedigree files for property tests: founder haplotypes are drawn
+// at random and transmitted to children, optionally with recombinations and
+// missing alleles, so every generated family has a known true phase.
+#pragma once
+
+#include <random>
+#include <string>
+
+namespace test_support {
+
+struct GeneratedFamilyOptions {
+  int familyId = 1;
+  // 2: a couple and its children; 3: the first child also marries a new
+  // founder and has children of its own.
+  int generations = 2;
+  int children = 3;            // children per couple
+  bool halfSiblings = false;   // the first father also has children by a second mate
+  int loci = 5;
+  int alleles = 2;             // alleles are drawn from 1..alleles
+  double recombinationRate = 0.0;  // per interval between loci, per transmission
+  double missingRate = 0.0;        // per allele: written as 0
+  bool childrenFirst = false;      // write the lines in reverse (children before parents)
+};
+
+// Lines "family member father mother sex 0 0 a1 a2 ..." of one family, each
+// ended by a line feed. Founders 1 (male) and 2 (female); ids grow with each
+// new member; allele order within a genotype is random.
+std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng);
+
+}  // namespace test_support
