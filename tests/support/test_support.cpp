@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -99,7 +100,9 @@ std::string maskTimes(const std::string& resText) {
       // Family lines: "<family>\t <count>\t <seconds>".
       std::size_t first = line.find("\t ");
       std::size_t second = first == std::string::npos ? first : line.find("\t ", first + 2);
-      if (second != std::string::npos && line.find('\t', second + 2) == std::string::npos) {
+      bool numeric = second != std::string::npos && second + 2 < line.size() &&
+                     (std::isdigit(static_cast<unsigned char>(line[second + 2])) != 0 || line[second + 2] == '-');
+      if (numeric && line.find('\t', second + 2) == std::string::npos) {
         line = line.substr(0, second + 2) + "T";
       }
     }

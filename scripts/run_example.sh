@@ -1,0 +1,16 @@
+#!/bin/sh
+# Builds Haplotor and runs the block-extension method on the bundled example
+# pedigree. The results land in build/example/ next to a copy of the input.
+set -eu
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs" --target haplotor
+mkdir -p build/example
+cp examples/block_example.txt build/example/pedigree.txt
+cd build/example
+HAPLOTOR_SEED=${HAPLOTOR_SEED:-2026} ../Haplotor.exe -b pedigree.txt
+echo "--- build/example/pedigree.res"
+cat pedigree.res
+echo "--- build/example/pedigree.out"
+cat pedigree.out

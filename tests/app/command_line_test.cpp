@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+
+using test_support::fileExists;
+using test_support::makeTempDir;
+using test_support::runHaplotor;
+using test_support::writeFile;
+
+namespace {
+
+const char* kUsage =
+    "USAGE: Haplotor.exe -option infile\n\n"
+    "options:\n"
+    "b:\tblock-extension algorithm\n"
+    "c:\tconstraint-finding algorithm\n"
+    "l:\tlocus-based DP algorithm\n"
+    "m:\tmember-based DP algorithm\n";
+
+}  // namespace
+
+TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndExitZero) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
+  const std::vector<std::vector<std::string>> commandLines = {
+      {}, {"-b"}, {"-b", "ped.txt", "extra"}, {"-x", "ped.txt"}, {"-B", "ped.txt"}, {"b", "ped.txt"}};
+  for (const auto& arguments : commandLines) {
+    auto result = runHaplotor(arguments, dir);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardOutput, kUsage);
+    EXPECT_EQ(result.standardError, "");
+  }
+  EXPECT_FALSE(fileExists(dir + "/ped.res"));
+}
+
+TEST(CommandLine, OnlyTheSecondCharacterOfTheOptionSelects) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
+  for (const char* option : {"+l", "-lattice", "/l"}) {
+    std::filesystem::remove(dir + "/ped.res");
+    auto result = runHaplotor({option, "ped.txt"}, dir);
+    EXPECT_EQ(result.exitStatus, 0) << option;
+    EXPECT_EQ(result.standardOutput, "") << option;
+    EXPECT_TRUE(fileExists(dir + "/ped.res")) << option;
+  }
+}
+
+TEST(CommandLine, FatalInputErrorExitsOneWithoutResults) {
+  std::string dir = makeTempDir();
+  auto result = runHaplotor({"-b", "x.txt"}, dir);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError, "Haplotor: cannot open input file 'x.txt': No such file or directory\n");
+  EXPECT_EQ(result.standardOutput, "");
+  EXPECT_FALSE(fileExists(dir + "/x.res"));
+}
+
+TEST(CommandLine, EachMethodWritesAllThreeResultFiles) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2 1 2\n1 2 0 0 2 0 0 1 1 2 2\n1 3 1 2 1 0 0 1 1 1 2\n");
+  for (const char* option : {"-b", "-c", "-l", "-m"}) {
+    auto result = runHaplotor({option, "ped.txt"}, dir);
+    EXPECT_EQ(result.exitStatus, 0) << option;
+    std::string res = test_support::readFile(dir + "/ped.res");
+    EXPECT_EQ(res.rfind("Family\t # of Rec\t Time used(Sec)\n", 0), 0u) << option;
+    EXPECT_NE(res.find("\n1\t "), std::string::npos) << option;
+    EXPECT_NE(test_support::readFile(dir + "/ped.out").find("1\t3\t1\t2\t1\t0\t0\t"), std::string::npos) << option;
+    EXPECT_EQ(test_support::readFile(dir + "/ped.dat").rfind("1-1\nM\n  ,  \n", 0), 0u) << option;
+  }
+}

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "pedigree/random_source.h"
+#include "simulate/simulation_tool.h"
+#include "test_support.h"
+
+using test_support::makeTempDir;
+using test_support::readFile;
+using test_support::runHaplotor;
+using test_support::writeFile;
+
+namespace {
+
+std::vector<std::vector<int>> rowsOf(const std::string& table) {
+  std::vector<std::vector<int>> rows;
+  std::istringstream lines(table);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::vector<int> row;
+    int value = 0;
+    while (fields >> value) row.push_back(value);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+TEST(Simulation, OutputNameAndLineFormat) {
+  EXPECT_EQ(simulationOutputName("ped.txt"), "ped-10-2-0.txt");
+  EXPECT_EQ(simulationOutputName("dir/abcd"), "dir/-10-2-0.txt");
+  Pedigree family;
+  ASSERT_EQ(readStructure("1 0 0 1\n2 0 0 2\n3 1 2 1\n", "s.txt", family), "");
+  TextSink table;
+  random_source::seed(3);
+  simulateFamily(family, table, 7, 2, 0, 2);
+  std::istringstream lines(table.text());
+  std::string line;
+  std::getline(lines, line);
+  ASSERT_EQ(line.rfind("7\t1\t0\t0\t1\t0\t0\t ", 0), 0u) << line;
+  EXPECT_EQ(line.size(), std::string("7\t1\t0\t0\t1\t0\t0\t 1\t2\t 1\t2").size());
+  EXPECT_NE(line.back(), '\t');
+}
+
+TEST(Simulation, ChildrenCarryOneWholeHaplotypeOfEachParent) {
+  Pedigree family;
+  ASSERT_EQ(readStructure("1 0 0 1\n2 0 0 2\n3 1 2 2\n4 1 2 1\n5 4 3 1\n", "s.txt", family), "");
+  random_source::seed(11);
+  for (int replicate = 1; replicate <= 20; ++replicate) {
+    Pedigree copy = family;
+    TextSink table;
+    simulateFamily(copy, table, replicate, 10, 0, 2);
+    for (int child : {3, 4, 5}) {
+      const Member& c = copy.member(child);
+      const Member& father = copy.member(c.fatherId);
+      const Member& mother = copy.member(c.motherId);
+      for (std::size_t l = 0; l < 10; ++l) {
+        ASSERT_EQ(c.genotypes[l].allele1, father.genotypes[l].alleleNumber(c.genotypes[l].paternalSource));
+        ASSERT_EQ(c.genotypes[l].allele2, mother.genotypes[l].alleleNumber(c.genotypes[l].maternalSource));
+        ASSERT_EQ(c.genotypes[l].paternalSource, c.genotypes[0].paternalSource);
+      }
+    }
+    for (const auto& [id, m] : copy.members) {
+      ASSERT_EQ(m.familyId, replicate);
+      for (const auto& g : m.genotypes) {
+        ASSERT_TRUE(g.allele1 == 1 || g.allele1 == 2);
+        ASSERT_FALSE(g.resolved);
+      }
+    }
+  }
+}
+
+TEST(Simulation, ParentListedAfterItsChildIsNotLinkedButStillTransmits) {
+  Pedigree family;
+  ASSERT_EQ(readStructure("3 1 2 1\n1 0 0 1\n2 0 0 2\n", "s.txt", family), "");
+  EXPECT_TRUE(family.member(1).childIds.empty());
+  EXPECT_EQ(family.member(1).mateId, 0);
+  EXPECT_EQ(family.founderCount, 2);
+  TextSink table;
+  simulateFamily(family, table, 1, 10, 0, 2);
+  EXPECT_EQ(family.member(3).genotypes.size(), 10u);
+}
+
+TEST(Simulation, StructureProblemsAreFatal) {
+  Pedigree a, b, c, d;
+  EXPECT_NE(readStructure("1 0 0\n", "s.txt", a).find("s.txt: line 1: fewer than four fields"), std::string::npos);
+  EXPECT_NE(readStructure("1 0 0 1\n2 1 9 1\n", "s.txt", b).find("names parent 9"), std::string::npos);
+  EXPECT_NE(readStructure("1 0 0 1\n2 1 0 1\n", "s.txt", c).find("only one known parent"), std::string::npos);
+  EXPECT_NE(readStructure("1 2 3 1\n2 1 3 1\n3 0 0 2\n", "s.txt", d).find("own ancestor"), std::string::npos);
+}
+
+TEST(Simulation, CommandWritesHundredReplicatesReproducibly) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/fam.txt", "1 0 0 1\n2 0 0 2\n3 1 2 1\n\n9 9 9 9\n");
+  auto first = runHaplotor({"-s", "fam.txt"}, dir, {{"HAPLOTOR_SEED", "42"}});
+  ASSERT_EQ(first.exitStatus, 0);
+  EXPECT_EQ(first.standardOutput, "");
+  std::string output = readFile(dir + "/fam-10-2-0.txt");
+  auto rows = rowsOf(output);
+  ASSERT_EQ(rows.size(), 300u);
+  EXPECT_EQ(rows.back()[0], 100);
+  EXPECT_EQ(rows.back()[1], 3);
+  EXPECT_EQ(rows.back().size(), 27u);
+  runHaplotor({"-s", "fam.txt"}, dir, {{"HAPLOTOR_SEED", "42"}});
+  EXPECT_EQ(readFile(dir + "/fam-10-2-0.txt"), output);
+  runHaplotor({"-s", "fam.txt"}, dir, {{"HAPLOTOR_SEED", "43"}});
+  EXPECT_NE(readFile(dir + "/fam-10-2-0.txt"), output);
+}
+
+TEST(Simulation, CommandErrorsWriteNothing) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/bad.txt", "1 0 0 1\n2 1 0 1\n");
+  auto bad = runHaplotor({"-s", "bad.txt"}, dir);
+  EXPECT_EQ(bad.exitStatus, 1);
+  EXPECT_NE(bad.standardError.find("only one known parent; nothing simulated"), std::string::npos);
+  EXPECT_FALSE(test_support::fileExists(dir + "/bad-10-2-0.txt"));
+  auto shortName = runHaplotor({"-s", "abc"}, dir);
+  EXPECT_EQ(shortName.exitStatus, 1);
+  auto missing = runHaplotor({"-s", "none.txt"}, dir);
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_EQ(missing.standardError, "Haplotor: cannot open structure file 'none.txt': No such file or directory\n");
+  writeFile(dir + "/empty.txt", "\n1 0 0 1\n");
+  EXPECT_EQ(runHaplotor({"-s", "empty.txt"}, dir).exitStatus, 0);
+  EXPECT_EQ(readFile(dir + "/empty-10-2-0.txt"), "");
+}
