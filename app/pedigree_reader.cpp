@@ -26,17 +26,13 @@ ReadFamily PedigreeReader::nextFamily() {
     }
     ++lineNumber_;
     int familyId = hasCurrentFamily_ ? currentFamilyId_ : 0;
-    bool familyIdRead = false;
-    forEachField(line_, [&](std::string_view field) {
-      if (familyIdRead) return;
-      familyIdRead = true;
-      if (!parseLeadingInt(field, familyId)) {
-        warnField(
-            lineNumber_, 1, field,
-            hasCurrentFamily_ ? "is not a number; the line joins the current family" : "is not a number");
-        if (!hasCurrentFamily_) current.badFamilyIdLine = lineNumber_;
-      }
-    });
+    FieldCursor cursor(line_);
+    std::string_view field;
+    if (cursor.next(field) && !parseLeadingInt(field, familyId)) {
+      warnField(lineNumber_, 1, field,
+                hasCurrentFamily_ ? "is not a number; the line joins the current family" : "is not a number");
+      if (!hasCurrentFamily_) current.badFamilyIdLine = lineNumber_;
+    }
     if (!hasCurrentFamily_ || familyId != currentFamilyId_) {
       bool closesFamily = current.family != nullptr;
       hasCurrentFamily_ = true;
@@ -61,35 +57,33 @@ void PedigreeReader::addMember(ReadFamily& current, std::string_view line, int l
   member.seqIndex = current.createdMembers++;
   member.memberId = member.seqIndex + 1;
   member.familyId = family.familyId;
+  // A marker takes at least four characters ("1 2 "), so this is enough room.
+  member.genotypes.reserve(line.size() / 4 + 1);
+  FieldCursor cursor(line);
+  std::string_view field;
   int fieldNumber = 0;
-  LocusGenotype scratch;
-  bool secondAllele = false;
-  forEachField(line, [&](std::string_view field) {
-    ++fieldNumber;
-    if (fieldNumber == 1 || fieldNumber == 6 || fieldNumber == 7) return;
-    int* destination = nullptr;
-    switch (fieldNumber) {
-      case 2: destination = &member.memberId; break;
-      case 3: destination = &member.fatherId; break;
-      case 4: destination = &member.motherId; break;
-      case 5: destination = &member.sex; break;
-      default:
-        if (fieldNumber == 8) {
-          int source = member.isFounder() ? 0 : kSourceUnknown;
-          scratch.paternalSource = source;
-          scratch.maternalSource = source;
-        }
-        destination = secondAllele ? &scratch.allele2 : &scratch.allele1;
-        break;
+  int* const leading[] = {nullptr,     &member.memberId, &member.fatherId, &member.motherId,
+                          &member.sex, nullptr,          nullptr};
+  for (; fieldNumber < 7 && cursor.next(field); ++fieldNumber) {
+    int* destination = leading[fieldNumber];
+    if (destination != nullptr && !parseLeadingInt(field, *destination)) {
+      warnField(lineNumber, fieldNumber + 1, field, "is not a number; the value is left as it was");
     }
-    if (!parseLeadingInt(field, *destination)) {
+  }
+  // The alleles go alternately into one scratch genotype, which is not reset
+  // between pairs: an unreadable allele keeps the previous pair's value.
+  LocusGenotype scratch;
+  scratch.paternalSource = scratch.maternalSource = member.isFounder() ? 0 : kSourceUnknown;
+  bool secondAllele = false;
+  while (cursor.next(field)) {
+    ++fieldNumber;
+    int& destination = secondAllele ? scratch.allele2 : scratch.allele1;
+    if (!parseLeadingInt(field, destination)) {
       warnField(lineNumber, fieldNumber, field, "is not a number; the value is left as it was");
     }
-    if (fieldNumber >= 8) {
-      if (secondAllele) member.genotypes.push_back(scratch);
-      secondAllele = !secondAllele;
-    }
-  });
+    if (secondAllele) member.genotypes.push_back(scratch);
+    secondAllele = !secondAllele;
+  }
   if (fieldNumber < 7 && current.shortLine == 0) current.shortLine = lineNumber;
   family.locusCount = static_cast<int>(member.genotypes.size());
   const int id = member.memberId;

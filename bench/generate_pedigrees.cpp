@@ -19,14 +19,22 @@ int main(int argc, char** argv) {
       return option == "--help" ? 0 : 1;
     }
     ++i;
-    if (option == "--families") s.families = std::atoi(value);
-    else if (option == "--members") s.members = std::atoi(value);
-    else if (option == "--loci") s.loci = std::atoi(value);
-    else if (option == "--alleles") s.alleles = std::atoi(value);
-    else if (option == "--generations") s.generations = std::atoi(value);
-    else if (option == "--missing") s.missingRate = std::atof(value);
-    else if (option == "--recombination") s.recombinationRate = std::atof(value);
-    else if (option == "--seed") s.seed = static_cast<unsigned>(std::strtoul(value, nullptr, 10));
+    if (option == "--families")
+      s.families = std::atoi(value);
+    else if (option == "--members")
+      s.members = std::atoi(value);
+    else if (option == "--loci")
+      s.loci = std::atoi(value);
+    else if (option == "--alleles")
+      s.alleles = std::atoi(value);
+    else if (option == "--generations")
+      s.generations = std::atoi(value);
+    else if (option == "--missing")
+      s.missingRate = std::atof(value);
+    else if (option == "--recombination")
+      s.recombinationRate = std::atof(value);
+    else if (option == "--seed")
+      s.seed = static_cast<unsigned>(std::strtoul(value, nullptr, 10));
     else {
       std::fprintf(stderr, "generate_pedigrees: unknown option %s\n", option.c_str());
       return 1;

@@ -14,8 +14,8 @@ struct GeneratorSettings {
   int members = 10;
   int loci = 1000;
   int alleles = 2;
-  int generations = 2;           // 2: one couple and children; 3: children marry founders
-  double missingRate = 0.0;      // per allele
+  int generations = 2;             // 2: one couple and children; 3: children marry founders
+  double missingRate = 0.0;        // per allele
   double recombinationRate = 0.0;  // per interval per transmission
   unsigned seed = 1;
 };
@@ -81,7 +81,8 @@ inline void writeFamilies(const GeneratorSettings& s, TextSink& sink) {
   random_source::seed(s.seed);
   for (int f = 1; f <= s.families; ++f) {
     for (const Person& p : makeFamily(s)) {
-      sink.put(f).put(' ').put(p.id).put(' ').put(p.father).put(' ').put(p.mother).put(' ').put(p.sex).put(" 0 0");
+      sink.put(f).put(' ').put(p.id).put(' ').put(p.father).put(' ').put(p.mother).put(' ').put(p.sex).put(
+          " 0 0");
       for (std::size_t l = 0; l < p.paternal.size(); ++l) {
         int a = p.paternal[l];
         int b = p.maternal[l];

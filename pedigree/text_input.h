@@ -30,16 +30,31 @@ class LineSource {
 // the field does not begin with a number or the number does not fit in 32 bits.
 bool parseLeadingInt(std::string_view field, int& value);
 
-// Splits at runs of " ,\t"; no empty fields.
+// Walks the fields of a line: runs of " ,\t" separate them, and delimiters at
+// either end or repeated delimiters produce no empty fields.
+class FieldCursor {
+ public:
+  explicit FieldCursor(std::string_view line) : line_(line) {}
+  bool next(std::string_view& field) {
+    const std::size_t n = line_.size();
+    while (pos_ < n && isDelimiter(line_[pos_])) ++pos_;
+    if (pos_ >= n) return false;
+    const std::size_t start = pos_;
+    while (pos_ < n && !isDelimiter(line_[pos_])) ++pos_;
+    field = line_.substr(start, pos_ - start);
+    return true;
+  }
+
+ private:
+  static bool isDelimiter(char c) { return c == ' ' || c == ',' || c == '\t'; }
+  std::string_view line_;
+  std::size_t pos_ = 0;
+};
+
+// Calls `callback` with every field of the line in order.
 template <typename Callback>
 void forEachField(std::string_view line, Callback&& callback) {
-  std::size_t i = 0;
-  const std::size_t n = line.size();
-  while (i < n) {
-    while (i < n && (line[i] == ' ' || line[i] == ',' || line[i] == '\t')) ++i;
-    if (i >= n) break;
-    std::size_t start = i;
-    while (i < n && line[i] != ' ' && line[i] != ',' && line[i] != '\t') ++i;
-    callback(line.substr(start, i - start));
-  }
+  FieldCursor cursor(line);
+  std::string_view field;
+  while (cursor.next(field)) callback(field);
 }

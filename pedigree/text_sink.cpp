@@ -1,37 +1,38 @@
 #include "pedigree/text_sink.h"
 
-#include <charconv>
-
-TextSink& TextSink::put(int value) { return put(static_cast<long long>(value)); }
-
-TextSink& TextSink::put(long long value) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  buffer_.append(digits, result.ptr);
-  maybeFlush();
-  return *this;
-}
-
 TextSink& TextSink::putFloat(double value, int significantDigits) {
   // "%g" with a precision is exactly a stream's default floating notation.
   char digits[64];
   int length = std::snprintf(digits, sizeof digits, "%.*g", significantDigits, value);
-  if (length > 0) buffer_.append(digits, static_cast<std::size_t>(length));
-  maybeFlush();
+  if (length > 0) put(std::string_view(digits, static_cast<std::size_t>(length)));
   return *this;
 }
 
 void TextSink::backUpOne() {
   if (failed_) return;
-  if (!buffer_.empty()) {
-    buffer_.pop_back();
-    return;
+  if (used_ > 0) {
+    --used_;
+  } else if (file_ == nullptr) {
+    if (!memory_.empty()) memory_.pop_back();
+  } else if (std::fseek(file_, -1, SEEK_CUR) != 0) {
+    failed_ = true;
   }
-  if (file_ != nullptr && std::fseek(file_, -1, SEEK_CUR) != 0) failed_ = true;
 }
 
-void TextSink::flush() {
-  if (file_ == nullptr || buffer_.empty()) return;
-  if (!failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
-  buffer_.clear();
+void TextSink::drain() const {
+  if (used_ == 0) return;
+  if (file_ == nullptr) {
+    memory_.append(chunk_.get(), used_);
+  } else if (!failed_ && std::fwrite(chunk_.get(), 1, used_, file_) != used_) {
+    failed_ = true;
+  }
+  used_ = 0;
+}
+
+void TextSink::writeThrough(std::string_view text) {
+  if (file_ == nullptr) {
+    memory_.append(text);
+  } else if (!failed_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+    failed_ = true;
+  }
 }

@@ -3,8 +3,11 @@
 // everything in memory (used by tests and by callers that want the text).
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,17 +20,29 @@ class TextSink {
   ~TextSink() { flush(); }
 
   TextSink& put(std::string_view text) {
-    buffer_.append(text);
-    maybeFlush();
+    if (text.size() > kChunkSize / 2) {
+      drain();
+      writeThrough(text);
+      return *this;
+    }
+    reserve(text.size());
+    std::memcpy(chunk_.get() + used_, text.data(), text.size());
+    used_ += text.size();
     return *this;
   }
+  TextSink& put(const char* text) { return put(std::string_view(text)); }
   TextSink& put(char c) {
-    buffer_.push_back(c);
-    maybeFlush();
+    reserve(1);
+    chunk_[used_++] = c;
     return *this;
   }
-  TextSink& put(int value);
-  TextSink& put(long long value);
+  TextSink& put(int value) { return put(static_cast<long long>(value)); }
+  TextSink& put(long long value) {
+    reserve(kMaxDigits);
+    char* start = chunk_.get() + used_;
+    used_ += static_cast<std::size_t>(std::to_chars(start, start + kMaxDigits, value).ptr - start);
+    return *this;
+  }
   // Floating-point number in a stream's default notation with the given
   // number of significant digits (6 unless the stream's precision was changed).
   TextSink& putFloat(double value, int significantDigits = 6);
@@ -36,18 +51,35 @@ class TextSink {
   // character replaces the last one written.
   void backUpOne();
 
-  void flush();
+  // Hands everything buffered to the file (or to the memory text).
+  void flush() { drain(); }
   bool failed() const { return failed_; }
   // The text of a memory sink (everything written so far).
-  const std::string& text() const { return buffer_; }
-  void clear() { buffer_.clear(); }
+  const std::string& text() const {
+    drain();
+    return memory_;
+  }
+  void clear() {
+    used_ = 0;
+    memory_.clear();
+  }
 
  private:
-  void maybeFlush() {
-    if (file_ != nullptr && buffer_.size() >= kFlushSize) flush();
+  static constexpr std::size_t kChunkSize = 1 << 16;
+  static constexpr std::size_t kMaxDigits = 24;
+
+  void reserve(std::size_t length) {
+    if (!chunk_) chunk_ = std::make_unique<char[]>(kChunkSize);
+    if (kChunkSize - used_ < length) drain();
   }
-  static constexpr std::size_t kFlushSize = 1 << 16;
+  void drain() const;
+  void writeThrough(std::string_view text);
+
   std::FILE* file_ = nullptr;
-  std::string buffer_;
-  bool failed_ = false;
+  // Output collects in a fixed chunk; a full chunk goes to the file, or to
+  // the memory text of a memory sink.
+  mutable std::unique_ptr<char[]> chunk_;
+  mutable std::size_t used_ = 0;
+  mutable std::string memory_;
+  mutable bool failed_ = false;
 };

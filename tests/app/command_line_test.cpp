@@ -65,7 +65,8 @@ TEST(CommandLine, EachMethodWritesAllThreeResultFiles) {
     std::string res = test_support::readFile(dir + "/ped.res");
     EXPECT_EQ(res.rfind("Family\t # of Rec\t Time used(Sec)\n", 0), 0u) << option;
     EXPECT_NE(res.find("\n1\t "), std::string::npos) << option;
-    EXPECT_NE(test_support::readFile(dir + "/ped.out").find("1\t3\t1\t2\t1\t0\t0\t"), std::string::npos) << option;
+    EXPECT_NE(test_support::readFile(dir + "/ped.out").find("1\t3\t1\t2\t1\t0\t0\t"), std::string::npos)
+        << option;
     EXPECT_EQ(test_support::readFile(dir + "/ped.dat").rfind("1-1\nM\n  ,  \n", 0), 0u) << option;
   }
 }

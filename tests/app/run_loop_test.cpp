@@ -1,8 +1,9 @@
+#include "app/run_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "app/run_loop.h"
 #include "test_support.h"
 
 using test_support::fileExists;
@@ -82,7 +83,8 @@ TEST(RunLoop, FatalErrorsCreateAndTruncateNothing) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(runPedigreeFile(dir + "/missing.txt", recording.mode), 1);
   std::string missing = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(missing, "Haplotor: cannot open input file '" + dir + "/missing.txt': No such file or directory\n");
+  EXPECT_EQ(missing,
+            "Haplotor: cannot open input file '" + dir + "/missing.txt': No such file or directory\n");
   EXPECT_FALSE(fileExists(dir + "/missing.dat"));
 
   testing::internal::CaptureStderr();

@@ -11,11 +11,11 @@ std::unique_ptr<Pedigree> family(std::string_view text) { return test_support::p
 
 TEST(AlleleStats, FrequencyRowCountsUntypedAllelesAsZero) {
   AlleleStats stats;
-  stats.addFamily(family(
-      "1 1 0 0 1 0 0 1 1\n"
-      "1 2 0 0 2 0 0 1 2\n"
-      "1 3 0 0 1 0 0 0 0\n"
-      "1 4 0 0 2 0 0 2 2\n"));
+  stats.addFamily(
+      family("1 1 0 0 1 0 0 1 1\n"
+             "1 2 0 0 2 0 0 1 2\n"
+             "1 3 0 0 1 0 0 0 0\n"
+             "1 4 0 0 2 0 0 2 2\n"));
   TextSink res;
   stats.printSummary(res);
   EXPECT_EQ(res.text(),
@@ -38,10 +38,10 @@ TEST(AlleleStats, FreeLociOfFoundersAndChildren) {
   // Founder 1 has two typed heterozygous loci (+1), founder 2 none (-1);
   // the child is 1/2 under 1/2 x 1/2 at locus 0 (free), homozygous at 1 and
   // untyped at 2 (free).
-  stats.addFamily(family(
-      "1 1 0 0 1 0 0 1 2 3 4 5 5\n"
-      "1 2 0 0 2 0 0 1 2 4 4 0 5\n"
-      "1 3 1 2 1 0 0 2 1 4 4 0 5\n"));
+  stats.addFamily(
+      family("1 1 0 0 1 0 0 1 2 3 4 5 5\n"
+             "1 2 0 0 2 0 0 1 2 4 4 0 5\n"
+             "1 3 1 2 1 0 0 2 1 4 4 0 5\n"));
   EXPECT_EQ(stats.founderCount, 2);
   EXPECT_EQ(stats.freeLocusCount, 1 + 0 + 2);
   EXPECT_EQ(stats.heterozygousCounts, (std::vector<int>{2, 1, 0}));

@@ -64,7 +64,8 @@ TEST(Preparation, FastOrderEqualsThePlainDefinitionOnGeneratedFamilies) {
   }
   // Members are renumbered so that ids and generations disagree.
   auto shuffled = test_support::preparedFamily(
-      "1 9 0 0 1 0 0\n1 8 0 0 2 0 0\n1 3 9 8 1 0 0\n1 1 0 0 2 0 0\n1 2 3 1 2 0 0\n1 4 0 0 1 0 0\n1 5 4 2 1 0 0\n");
+      "1 9 0 0 1 0 0\n1 8 0 0 2 0 0\n1 3 9 8 1 0 0\n1 1 0 0 2 0 0\n1 2 3 1 2 0 0\n1 4 0 0 1 0 0\n1 5 4 2 1 0 "
+      "0\n");
   EXPECT_EQ(shuffled->memberOrder, referenceOrder(*shuffled));
   EXPECT_EQ(shuffled->memberOrder, (std::vector<int>{1, 4, 8, 9, 3, 2, 5}));
 }

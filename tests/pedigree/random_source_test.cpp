@@ -1,8 +1,8 @@
+#include "pedigree/random_source.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
-#include "pedigree/random_source.h"
 
 TEST(RandomSource, SequenceIsTheDocumentedLinearCongruence) {
   random_source::seed(1);

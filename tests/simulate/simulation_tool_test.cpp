@@ -1,9 +1,10 @@
+#include "simulate/simulation_tool.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "pedigree/random_source.h"
-#include "simulate/simulation_tool.h"
 #include "test_support.h"
 
 using test_support::makeTempDir;
@@ -86,7 +87,8 @@ TEST(Simulation, ParentListedAfterItsChildIsNotLinkedButStillTransmits) {
 
 TEST(Simulation, StructureProblemsAreFatal) {
   Pedigree a, b, c, d;
-  EXPECT_NE(readStructure("1 0 0\n", "s.txt", a).find("s.txt: line 1: fewer than four fields"), std::string::npos);
+  EXPECT_NE(readStructure("1 0 0\n", "s.txt", a).find("s.txt: line 1: fewer than four fields"),
+            std::string::npos);
   EXPECT_NE(readStructure("1 0 0 1\n2 1 9 1\n", "s.txt", b).find("names parent 9"), std::string::npos);
   EXPECT_NE(readStructure("1 0 0 1\n2 1 0 1\n", "s.txt", c).find("only one known parent"), std::string::npos);
   EXPECT_NE(readStructure("1 2 3 1\n2 1 3 1\n3 0 0 2\n", "s.txt", d).find("own ancestor"), std::string::npos);
@@ -121,7 +123,8 @@ TEST(Simulation, CommandErrorsWriteNothing) {
   EXPECT_EQ(shortName.exitStatus, 1);
   auto missing = runHaplotor({"-s", "none.txt"}, dir);
   EXPECT_EQ(missing.exitStatus, 1);
-  EXPECT_EQ(missing.standardError, "Haplotor: cannot open structure file 'none.txt': No such file or directory\n");
+  EXPECT_EQ(missing.standardError,
+            "Haplotor: cannot open structure file 'none.txt': No such file or directory\n");
   writeFile(dir + "/empty.txt", "\n1 0 0 1\n");
   EXPECT_EQ(runHaplotor({"-s", "empty.txt"}, dir).exitStatus, 0);
   EXPECT_EQ(readFile(dir + "/empty-10-2-0.txt"), "");

@@ -56,8 +56,8 @@ class Generator {
     std::bernoulli_distribution missing(options_.missingRate);
     for (const Person& p : people_) {
       std::string line = std::to_string(options_.familyId) + " " + std::to_string(p.id) + " " +
-                         std::to_string(p.father) + " " + std::to_string(p.mother) + " " + std::to_string(p.sex) +
-                         " 0 0";
+                         std::to_string(p.father) + " " + std::to_string(p.mother) + " " +
+                         std::to_string(p.sex) + " 0 0";
       for (int l = 0; l < options_.loci; ++l) {
         int a = p.paternal[static_cast<std::size_t>(l)];
         int b = p.maternal[static_cast<std::size_t>(l)];

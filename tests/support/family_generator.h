@@ -13,10 +13,10 @@ struct GeneratedFamilyOptions {
   // 2: a couple and its children; 3: the first child also marries a new
   // founder and has children of its own.
   int generations = 2;
-  int children = 3;            // children per couple
-  bool halfSiblings = false;   // the first father also has children by a second mate
+  int children = 3;           // children per couple
+  bool halfSiblings = false;  // the first father also has children by a second mate
   int loci = 5;
-  int alleles = 2;             // alleles are drawn from 1..alleles
+  int alleles = 2;                 // alleles are drawn from 1..alleles
   double recombinationRate = 0.0;  // per interval between loci, per transmission
   double missingRate = 0.0;        // per allele: written as 0
   bool childrenFirst = false;      // write the lines in reverse (children before parents)

@@ -100,8 +100,9 @@ std::string maskTimes(const std::string& resText) {
       // Family lines: "<family>\t <count>\t <seconds>".
       std::size_t first = line.find("\t ");
       std::size_t second = first == std::string::npos ? first : line.find("\t ", first + 2);
-      bool numeric = second != std::string::npos && second + 2 < line.size() &&
-                     (std::isdigit(static_cast<unsigned char>(line[second + 2])) != 0 || line[second + 2] == '-');
+      bool numeric =
+          second != std::string::npos && second + 2 < line.size() &&
+          (std::isdigit(static_cast<unsigned char>(line[second + 2])) != 0 || line[second + 2] == '-');
       if (numeric && line.find('\t', second + 2) == std::string::npos) {
         line = line.substr(0, second + 2) + "T";
       }
