@@ -26,8 +26,10 @@ bool AlleleStats::addFamily(std::unique_ptr<Pedigree> family) {
   families[held.familyId] = std::move(family);
   if (families.size() == 1) {
     locusCount = held.locusCount;
-    alleleCounts.assign(static_cast<std::size_t>(locusCount), {});
-    heterozygousCounts.assign(static_cast<std::size_t>(locusCount), 0);
+    // Resized, not cleared: a family replacing the only one gathered so far
+    // leaves the counts of the replaced family in place.
+    alleleCounts.resize(static_cast<std::size_t>(locusCount));
+    heterozygousCounts.resize(static_cast<std::size_t>(locusCount), 0);
   }
   for (const auto& [id, member] : held.members) {
     const std::size_t loci = member.genotypes.size();

@@ -66,3 +66,11 @@ TEST(AlleleStats, OriginRules) {
   EXPECT_TRUE(child.isOriginDetermined(1, 3, 1, 4, 0));   // the child's 2 is carried by neither parent
   EXPECT_FALSE(child.isOriginDetermined(0, 2, 1, 2, 0));  // untyped parent allele
 }
+
+TEST(AlleleStats, ReplacingTheOnlyFamilyKeepsTheGatheredCounts) {
+  AlleleStats stats;
+  stats.addFamily(family("5 1 0 0 1 0 0 1 2\n"));
+  stats.addFamily(family("5 1 0 0 1 0 0 3 3\n"));
+  EXPECT_EQ(stats.alleleCounts[0], (std::map<int, int>{{1, 1}, {2, 1}, {3, 2}}));
+  EXPECT_EQ(stats.heterozygousCounts[0], 1);
+}
