@@ -1,0 +1,119 @@
+// The member-based dynamic programme over the loci of one family: finds the
+// least number of recombinations over all joint states (joint_state.h) and
+// writes every distinct optimal phase configuration, in the order of a
+// depth-first trace back from the highest optimal final state.
+//
+// The forward pass never compares joint states pairwise. A transition costs
+// the number of differing source bits, whatever the phase bits, and every
+// consistent state with the same source bits at a locus has the same cost.
+// So the programme runs on the 2 x (non-founder count) source bits: the
+// best cost reaching each source value is a min-plus distance transform of
+// the previous locus's costs over the source hypercube. Predecessor lists
+// are rebuilt on demand in the trace back from the stored costs; they equal
+// the lists a pairwise pass would keep (all previous states reaching the
+// least cost, ascending).
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "pedigree/pedigree.h"
+
+namespace member_dp {
+
+struct MemberDpOutcome {
+  enum class Status {
+    kSolved,                     // every distinct optimal configuration was written
+    kNoConsistentConfiguration,  // nothing written
+    kCapped,                     // the output cap stopped the trace back with branches left
+  };
+  Status status = Status::kSolved;
+  int leastCost = kCostSentinel;
+  std::uint64_t written = 0;
+  // With kNoConsistentConfiguration: the first locus where no joint state is
+  // consistent (-1 when the family has no locus).
+  int failingLocus = -1;
+};
+
+class MemberDpSolver {
+ public:
+  // maxSolutions: configurations written at most (0 = no limit). The family
+  // must be prepared, fit in kMaxStateBits, have every member placed in
+  // memberOrder and at least one founder.
+  MemberDpSolver(Pedigree& family, std::uint64_t maxSolutions);
+
+  // Runs the programme and writes each configuration through
+  // writePhasedTable(out), writeGenotypeReport(dat), writeResultLine(res).
+  MemberDpOutcome run(TextSink& out, TextSink& dat, TextSink& res);
+
+ private:
+  // One member at its place in memberOrder.
+  struct Slot {
+    Member* member = nullptr;
+    bool founder = false;
+    int fatherSlot = -1;
+    int motherSlot = -1;
+    int stateBit = 0;       // the phase bit; the source bits follow it
+    int sourceBit = 0;      // non-founder: paternal source bit in the source value
+    int firstHetLocus = 0;  // founder: first typed heterozygous locus (locusCount if none)
+  };
+  // A point of the trace back: joint state at a locus, and the trie node of
+  // the masked states already traced above it.
+  struct TracePoint {
+    std::uint32_t state = 0;
+    int locus = 0;
+    std::uint64_t prefixNode = 0;
+  };
+
+  void buildSlots();
+  void enumerateConsistentStates(int l, std::vector<std::uint32_t>& keys);
+  void extendState(int l, int slot, std::uint32_t state, std::uint32_t source,
+                   std::vector<std::uint32_t>& keys);
+  // False when some locus has no consistent state.
+  bool forwardPass(int& failingLocus);
+  std::uint32_t sourceOf(std::uint32_t state) const;
+  std::int32_t reachCost(int l, std::uint32_t source) const {
+    return reach_[static_cast<std::size_t>(l) * sourceCount_ + source];
+  }
+  std::int32_t arrivalCost(int l, std::uint32_t source) const {
+    return arrival_[static_cast<std::size_t>(l) * sourceCount_ + source];
+  }
+  void collectPredecessors(std::uint32_t state, int l, std::vector<std::uint32_t>& predecessors);
+  void writeStateIntoFamily(std::uint32_t state, int l);
+  std::uint64_t childNode(std::uint64_t node, std::uint32_t maskedState);
+  void seedWithFoundPaths(std::unordered_set<std::uint64_t>& writtenLeaves);
+
+  Pedigree& family_;
+  std::uint64_t maxSolutions_;
+  int locusCount_ = 0;
+  int stateBits_ = 0;
+  int sourceBits_ = 0;
+  std::size_t sourceCount_ = 1;
+  std::vector<Slot> slots_;
+  // Per locus, the consistent joint states as (source << stateBits_ | state),
+  // ascending: grouped by source value, ascending state within a group.
+  std::vector<std::vector<std::uint32_t>> consistentKeys_;
+  // Per locus and source value: arrival_ is the least cost of a path ending
+  // in any state with that source value (the distance transform of the
+  // previous locus's reach_); reach_ is the same restricted to source values
+  // held by a consistent state, kInfinity elsewhere.
+  std::vector<std::int32_t> arrival_;
+  std::vector<std::int32_t> reach_;
+  // Scratch of the consistency enumeration: the ordered alleles per slot.
+  std::vector<int> paternalAllele_;
+  std::vector<int> maternalAllele_;
+  // Trie of masked states traced from the last locus downwards.
+  std::unordered_map<std::uint64_t, std::uint64_t> trieChildren_;
+  std::uint64_t nextNode_ = 1;  // 0 is the root (nothing traced yet)
+};
+
+// Solves one family unless it needs more than kMaxStateBits state bits, in
+// which case "Pedigree <id> is to big!" goes into "out". Reports a family
+// without consistent configuration, and one whose output was capped, on
+// standard error.
+void solveFamilyByMemberDp(Pedigree& family, TextSink& out, TextSink& dat, TextSink& res,
+                           std::uint64_t maxSolutions);
+
+}  // namespace member_dp
