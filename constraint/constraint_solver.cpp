@@ -1,4 +1,45 @@
-// Placeholder until the constraint-finding method lands.
-#include "pedigree/pedigree.h"
+// The constraint-finding solver: build the equations, reduce them, write
+// every configuration without recombinants.
+#include "constraint/constraint_solver.h"
 
-int Pedigree::solveByConstraintFinding(TextSink&, TextSink&, TextSink&) { return -1; }
+#include <climits>
+#include <string>
+
+#include "pedigree/diagnostics.h"
+#include "pedigree/run_settings.h"
+
+int Pedigree::solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out) {
+  ConstraintSolver solver(*this, maxSolutionsPerFamily());
+  return solver.solve(dat, res, out);
+}
+
+ConstraintSolver::ConstraintSolver(Pedigree& family, std::uint64_t maxSolutions)
+    : family_(family), maxSolutions_(maxSolutions), locusCount_(family.locusCount) {
+  // Phase variables are 32-bit numbers seqIndex * locusCount + locus.
+  long long highestIndex = 0;
+  for (const auto& [id, member] : family_.members) {
+    if (member.seqIndex > highestIndex) highestIndex = member.seqIndex;
+  }
+  recordCount_ = highestIndex + 1;
+  if (variablesFit()) fixedValue_.assign(static_cast<std::size_t>(recordCount_ * locusCount_), -1);
+}
+
+bool ConstraintSolver::variablesFit() const { return recordCount_ * locusCount_ <= INT_MAX; }
+
+int ConstraintSolver::solve(TextSink& dat, TextSink& res, TextSink& out) {
+  if (!variablesFit()) {
+    diagnostics::error("family " + std::to_string(family_.familyId) + " has too many members times loci (" +
+                       std::to_string(recordCount_) + " x " + std::to_string(locusCount_) +
+                       ") for the constraint-finding method; nothing was written for it");
+    return 0;
+  }
+  if (!buildConstraints()) return -1;
+  if (!reduceConstraints()) return -1;
+  return enumerateSolutions(dat, res, out);
+}
+
+void ConstraintSolver::ensureVariable(int variable) {
+  if (static_cast<std::size_t>(variable) >= fixedValue_.size()) {
+    fixedValue_.resize(static_cast<std::size_t>(variable) + 1, -1);
+  }
+}

@@ -1,0 +1,129 @@
+// Enumeration of the configurations without recombinants: every assignment
+// of the free phase variables, completed by back substitution, written into
+// the members' genotypes and out to the three result files.
+#include <algorithm>
+#include <climits>
+#include <string>
+
+#include "constraint/constraint_solver.h"
+#include "pedigree/diagnostics.h"
+
+namespace {
+
+// Above this many free variables 2 to that power no longer fits the
+// solver's 32-bit result.
+constexpr std::size_t kMostCountableFreeVars = 30;
+
+std::string solutionsText(std::size_t freeCount) {
+  std::string text = "2^" + std::to_string(freeCount);
+  if (freeCount < 64) text += " = " + std::to_string(std::uint64_t{1} << freeCount);
+  return text + " zero-recombinant solutions (" + std::to_string(freeCount) + " free phase variables)";
+}
+
+}  // namespace
+
+void ConstraintSolver::writeBack(const std::vector<std::uint8_t>& values) {
+  for (int memberId : family_.memberOrder) {
+    auto found = family_.members.find(memberId);
+    if (found == family_.members.end()) continue;
+    Member& member = found->second;
+    // Founders pass nothing on from parents; a child's sources are worked
+    // out again by the recombinant count for every solution.
+    const int source = member.isFounder() ? 0 : kSourceUnknown;
+    for (int l = 0; l < locusCount_; ++l) {
+      LocusGenotype& g = member.genotypes[static_cast<std::size_t>(l)];
+      const std::uint8_t value = values[static_cast<std::size_t>(phaseVar(member.seqIndex, l))];
+      g.resolved = true;
+      // Phase 0: the smaller code is the paternal allele; phase 1: the larger.
+      if ((value == 0 && g.allele2 < g.allele1) || (value == 1 && g.allele1 < g.allele2)) g.swapAndResolve();
+      g.paternalSource = source;
+      g.maternalSource = source;
+    }
+  }
+}
+
+int ConstraintSolver::enumerateSolutions(TextSink& dat, TextSink& res, TextSink& out) {
+  for (const std::vector<int>& vars : constraints) {
+    for (int v : vars) ensureVariable(v);
+  }
+  std::vector<char> determined(fixedValue_.size(), 0);
+  pivotVars.clear();
+  for (const std::vector<int>& vars : constraints) {
+    pivotVars.push_back(vars.back());
+    determined[static_cast<std::size_t>(vars.back())] = 1;
+  }
+  for (int v : fixedZero) determined[static_cast<std::size_t>(v)] = 1;
+  for (int v : fixedOne) determined[static_cast<std::size_t>(v)] = 1;
+
+  // The family's variables: those of its members. Without repeated member
+  // ids these are 0 .. memberCount * loci - 1; a member record replaced by a
+  // later line with the same id leaves variables that nothing refers to, and
+  // they must not multiply the solutions.
+  freeVars.clear();
+  for (const auto& [id, member] : family_.members) {
+    for (int l = 0; l < locusCount_; ++l) {
+      const int v = phaseVar(member.seqIndex, l);
+      if (determined[static_cast<std::size_t>(v)] == 0) freeVars.push_back(v);
+    }
+  }
+  std::sort(freeVars.begin(), freeVars.end());
+
+  std::vector<std::uint8_t> values(fixedValue_.size(), 0);
+  for (int v : fixedZero) values[static_cast<std::size_t>(v)] = 0;
+  for (int v : fixedOne) values[static_cast<std::size_t>(v)] = 1;
+
+  // Back substitution in ascending pivot order: every other variable of an
+  // equation is smaller than its pivot, so it is free, fixed, or the pivot
+  // of an equation already done.
+  std::vector<std::size_t> byPivot(constraints.size());
+  for (std::size_t k = 0; k < byPivot.size(); ++k) byPivot[k] = k;
+  std::sort(byPivot.begin(), byPivot.end(),
+            [this](std::size_t a, std::size_t b) { return pivotVars[a] < pivotVars[b]; });
+
+  const std::size_t freeCount = freeVars.size();
+  int solutionCount = 0;
+  std::uint64_t toWrite = 0;
+  if (freeCount <= kMostCountableFreeVars) {
+    const std::uint64_t total = std::uint64_t{1} << freeCount;
+    solutionCount = static_cast<int>(total);
+    toWrite = maxSolutions_ == 0 ? total : std::min(total, maxSolutions_);
+    if (toWrite < total) {
+      diagnostics::error("family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount) +
+                         "; only the first " + std::to_string(toWrite) +
+                         " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for none)");
+    }
+  } else {
+    // 2 to the power of 31 or more, reduced to its low 32 bits.
+    solutionCount = freeCount == kMostCountableFreeVars + 1 ? INT_MIN : 0;
+    if (maxSolutions_ == 0) {
+      diagnostics::error("family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount) +
+                         ", too many to write them all; nothing was written (set HAPLOTOR_MAX_SOLUTIONS to a "
+                         "positive limit to write the first ones)");
+    } else {
+      const bool fitsLimit = freeCount < 64 && (std::uint64_t{1} << freeCount) <= maxSolutions_;
+      toWrite = fitsLimit ? std::uint64_t{1} << freeCount : maxSolutions_;
+      diagnostics::error("family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount) +
+                         "; " + (fitsLimit ? "all" : "only the first " + std::to_string(toWrite)) +
+                         " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit)");
+    }
+  }
+
+  for (std::uint64_t s = 0; s < toWrite; ++s) {
+    // Free variable k takes bit k of s.
+    for (std::size_t k = 0; k < freeCount; ++k) {
+      values[static_cast<std::size_t>(freeVars[k])] = k < 64 ? static_cast<std::uint8_t>((s >> k) & 1u) : 0;
+    }
+    for (std::size_t k : byPivot) {
+      const std::vector<int>& vars = constraints[k];
+      int value = parities[k];
+      for (std::size_t t = 0; t + 1 < vars.size(); ++t) value ^= values[static_cast<std::size_t>(vars[t])];
+      values[static_cast<std::size_t>(vars.back())] = static_cast<std::uint8_t>(value);
+    }
+    writeBack(values);
+    family_.countRecombinants();
+    family_.writeGenotypeReport(dat);
+    family_.writeResultLine(res);
+    family_.writePhasedTable(out);
+  }
+  return solutionCount;
+}
