@@ -1,6 +1,7 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
 #include "app/run_loop.h"
+#include "pedigree/run_settings.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ int runConstraintFinding(const std::string& inputName) {
     }
   };
   mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
+  reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);
 }
 
@@ -73,5 +75,6 @@ int runMemberDp(const std::string& inputName) {
   mode.endAction = [](RunContext& context) {
     context.stats->solveAllByMemberDp(context.out, context.dat, context.res);
   };
+  reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);
 }

@@ -3,10 +3,13 @@
 
 #include <cstdint>
 
+inline constexpr std::uint64_t kDefaultMaxSolutions = 4096;
+
 // Largest number of solutions written per family by the methods that write
 // every optimal configuration: HAPLOTOR_MAX_SOLUTIONS (a non-negative decimal
-// integer; 0 = no limit), 4096 when unset. An invalid value is reported on every
-// call and the default is used, so a run reads it once, before its families.
+// integer; 0 = no limit), kDefaultMaxSolutions when unset or invalid.
 std::uint64_t maxSolutionsPerFamily();
 
-inline constexpr std::uint64_t kDefaultMaxSolutions = 4096;
+// Reports an invalid HAPLOTOR_MAX_SOLUTIONS on standard error; a run that
+// uses the setting calls this once, before its first family.
+void reportInvalidSolutionCap();

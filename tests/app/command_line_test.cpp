@@ -70,3 +70,17 @@ TEST(CommandLine, EachMethodWritesAllThreeResultFiles) {
     EXPECT_EQ(test_support::readFile(dir + "/ped.dat").rfind("1-1\nM\n  ,  \n", 0), 0u) << option;
   }
 }
+
+TEST(CommandLine, InvalidSolutionCapIsReportedOnceAndTheDefaultUsed) {
+  std::string dir = makeTempDir();
+  std::string families;
+  for (int id = 1; id <= 3; ++id) {
+    std::string f = std::to_string(id);
+    families += f + " 1 0 0 1 0 0 1 2\n" + f + " 2 0 0 2 0 0 1 2\n" + f + " 3 1 2 1 0 0 1 2\n";
+  }
+  writeFile(dir + "/ped.txt", families);
+  auto result = runHaplotor({"-c", "ped.txt"}, dir, {{"HAPLOTOR_MAX_SOLUTIONS", "many"}});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError,
+            "Haplotor: HAPLOTOR_MAX_SOLUTIONS='many' is not a non-negative decimal integer; using 4096\n");
+}
