@@ -145,8 +145,10 @@ struct Pedigree {
   bool extendNuclearFamilies();
   bool extendSibshipByVotes(int memberId);
   bool fillSibshipSources(int memberId);
+  // siblingChanges: the sibling's determined sources change on either side
+  // (the caller knows it for the whole sibship, so it is not rescanned per vote).
   bool siblingVote(int childId, int siblingId, int k, int siblingSource, int running, int side,
-                   std::pair<int, int>& votes);
+                   bool siblingChanges, std::pair<int, int>& votes);
   void decideChildLocus(int childId, int k, int& running, int side, const std::pair<int, int>& votes);
   void decideParentLocus(int childId, int k, int& running, int side, const std::pair<int, int>& votes);
   bool extendBlocks();

@@ -1,0 +1,451 @@
+// Block extension through the pedigree: a block is a run of loci over which
+// one member, the seed, is phased. The block's phase is carried from the seed
+// to its children (each inherits one of the seed's haplotypes, switching only
+// where a determined source says so) and to its parents (inferred from their
+// children); every member reached becomes a seed in turn, until none is left
+// to reach. Then the next block is chosen, until every locus some phased run
+// holds has been inside a block.
+#include "phasing/block_extension.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using block_extension::hasRecombination;
+
+// A member's runs of consecutive resolved loci (start, length), in ascending
+// start, and what the choice of the next seed needs to know of the member.
+struct ResolvedRuns {
+  std::vector<std::pair<int, int>> runs;
+  bool complete = true;
+  bool recombined = false;
+};
+
+ResolvedRuns resolvedRunsOf(const Member& m) {
+  ResolvedRuns result;
+  result.recombined = hasRecombination(m);
+  const int loci = static_cast<int>(m.genotypes.size());
+  int runStart = 0;
+  int runLength = 0;
+  for (int k = 0; k <= loci; ++k) {
+    if (k < loci && m.genotypes[static_cast<std::size_t>(k)].resolved) {
+      if (runLength == 0) runStart = k;
+      ++runLength;
+      continue;
+    }
+    if (k < loci) result.complete = false;
+    if (runLength > 0) result.runs.emplace_back(runStart, runLength);
+    runLength = 0;
+  }
+  return result;
+}
+
+// The next seed and block: the longest run of resolved loci that still holds
+// a locus no block has covered, from a member without a recombination if one
+// offers 2 loci or more. `runs` follows the members in ascending id. Also
+// marks and queues the complete members. False when there is no block.
+bool chooseNextSeed(Pedigree& f, const std::vector<std::pair<int, const ResolvedRuns*>>& runs) {
+  f.seedMemberId = 0;
+  f.seedBlockLength = 0;
+  f.seedBlockStart = 0;
+  int secondId = 0;
+  int secondLength = 0;
+  int secondStart = 0;
+  f.visitedIds.clear();
+  f.settledQueue = {};
+  // Uncovered loci before each position, so that a run's test is one subtraction.
+  std::vector<int> uncoveredBefore(f.coveredLoci.size() + 1, 0);
+  for (std::size_t k = 0; k < f.coveredLoci.size(); ++k) {
+    uncoveredBefore[k + 1] = uncoveredBefore[k] + (f.coveredLoci[k] == 0 ? 1 : 0);
+  }
+  for (const auto& [id, member] : runs) {
+    for (const auto& [start, length] : member->runs) {
+      const auto first = static_cast<std::size_t>(start);
+      const auto end = std::min(first + static_cast<std::size_t>(length), f.coveredLoci.size());
+      const bool uncovered = first < end && uncoveredBefore[end] - uncoveredBefore[first] > 0;
+      // Ties of length go to the later run.
+      if (length < f.seedBlockLength || !uncovered) continue;
+      if (member->recombined) {
+        secondId = id;
+        secondLength = length;
+        secondStart = start;
+      } else {
+        f.seedMemberId = id;
+        f.seedBlockLength = length;
+        f.seedBlockStart = start;
+      }
+    }
+    if (member->complete) {
+      f.visitedIds.insert(id);
+      (member->recombined ? f.recombinedQueue : f.settledQueue).push(id);
+    }
+  }
+  if (f.visitedIds.size() == f.members.size()) return false;
+  if (f.seedBlockLength >= 2) return true;
+  if (secondLength < 2) return false;
+  f.seedMemberId = secondId;
+  f.seedBlockLength = secondLength;
+  f.seedBlockStart = secondStart;
+  return true;
+}
+
+// One run of extendBlocks. After every step the sources of the family are
+// brought up to date as Pedigree::inferAlleleSources would. Once that has run
+// over the whole family, a step changes one member, and only at the loci of
+// the current block, so only that member and its children need recomputing,
+// and only over the block (a member's inferred source at a locus depends only
+// on its own locus and its parents' loci there). For the same reason the
+// runs of resolved loci and the source counts that choose the next seed are
+// kept between blocks and updated over the block only.
+class BlockExtender {
+ public:
+  explicit BlockExtender(Pedigree& family) : family_(family) {
+    for (const auto& [id, member] : family.members) {
+      position_[id] = ids_.size();
+      ids_.push_back(id);
+    }
+    summaries_.resize(ids_.size());
+  }
+
+  // Pedigree::findNextSeed on the kept summaries.
+  bool findNextSeed() {
+    std::vector<std::pair<int, const ResolvedRuns*>> runs;
+    runs.reserve(ids_.size());
+    for (std::size_t i = 0; i < ids_.size(); ++i) {
+      MemberSummary& summary = summaries_[i];
+      if (summary.stale) {
+        const Member& m = family_.member(ids_[i]);
+        summary.runs = resolvedRunsOf(m);
+        summary.sourceCounts = {};
+        addSourceCounts(m, 0, m.genotypes.size(), summary, 1);
+        summary.stale = false;
+      }
+      runs.emplace_back(ids_[i], &summary.runs);
+    }
+    return chooseNextSeed(family_, runs);
+  }
+
+  void extendFromSeed() {
+    Pedigree& f = family_;
+    while (true) {
+      const int seedId = f.seedMemberId;
+      auto found = f.members.find(seedId);
+      if (found == f.members.end()) break;  // no seed: nothing to extend from
+      f.visitedIds.insert(seedId);
+      const Member& seed = found->second;
+      if (!seed.childIds.empty()) {
+        const int mateId = seed.mateId;
+        const bool mateVisited = mateId != 0 && f.visitedIds.count(mateId) != 0;
+        for (int childId : seed.childIds) {
+          if (f.visitedIds.count(childId) != 0) continue;
+          if (!mateVisited && hasRecombination(f.member(childId))) {
+            f.recombinedQueue.push(childId);
+            continue;
+          }
+          beginChange(childId);
+          if (mateVisited) {
+            f.extendToChildOfPair(seedId, mateId, childId);
+          } else {
+            f.extendToChild(seedId, childId);
+          }
+          updateSourcesAfterChangeOf(childId);
+        }
+      }
+      for (int parentId : {seed.fatherId, seed.motherId}) {
+        if (parentId == 0 || f.visitedIds.count(parentId) != 0) continue;
+        beginChange(parentId);
+        f.inferParentPhase(seedId, parentId);
+        updateSourcesAfterChangeOf(parentId);
+      }
+      if (!f.settledQueue.empty()) {
+        f.seedMemberId = f.settledQueue.front();
+        f.settledQueue.pop();
+      } else if (!f.recombinedQueue.empty()) {
+        f.seedMemberId = f.recombinedQueue.front();
+        f.recombinedQueue.pop();
+      } else {
+        break;
+      }
+    }
+    // Every member reached from the block shares it, so it is marked once.
+    for (int i = 0; i < f.seedBlockLength; ++i) {
+      const auto locus = static_cast<std::size_t>(f.seedBlockStart + i);
+      if (locus < f.coveredLoci.size()) f.coveredLoci[locus] = 1;
+    }
+  }
+
+ private:
+  // What the choice of the next seed needs of one member, and whether it must
+  // be computed again from all loci.
+  struct MemberSummary {
+    ResolvedRuns runs;
+    std::array<std::array<int, 2>, 2> sourceCounts{};  // [side][source value]
+    bool stale = true;
+  };
+
+  std::size_t blockStart() const { return static_cast<std::size_t>(std::max(family_.seedBlockStart, 0)); }
+  std::size_t blockEnd() const {
+    return blockStart() + static_cast<std::size_t>(std::max(family_.seedBlockLength, 0));
+  }
+
+  MemberSummary* summaryOf(int memberId) {
+    auto found = position_.find(memberId);
+    return found == position_.end() || summaries_[found->second].stale ? nullptr : &summaries_[found->second];
+  }
+
+  static void addSourceCounts(const Member& m, std::size_t first, std::size_t last, MemberSummary& summary,
+                              int sign) {
+    const std::size_t end = std::min(last, m.genotypes.size());
+    for (std::size_t k = first; k < end; ++k) {
+      for (int side = kPaternal; side <= kMaternal; ++side) {
+        const int source = m.genotypes[k].sourceOnSide(side);
+        if (source == 0 || source == 1) summary.sourceCounts[side][source] += sign;
+      }
+    }
+  }
+
+  // A step is about to change the member (its loci over the block) and the
+  // sources of its children over the block: their block loci leave the counts.
+  void beginChange(int memberId) {
+    const Member& m = family_.member(memberId);
+    if (MemberSummary* summary = summaryOf(memberId))
+      addSourceCounts(m, blockStart(), blockEnd(), *summary, -1);
+    for (int childId : m.childIds) {
+      if (MemberSummary* summary = summaryOf(childId)) {
+        addSourceCounts(family_.member(childId), blockStart(), blockEnd(), *summary, -1);
+      }
+    }
+  }
+
+  // The block loci of a changed member come back into its summary.
+  void endChange(int memberId) {
+    MemberSummary* summary = summaryOf(memberId);
+    if (summary == nullptr) return;
+    const Member& m = family_.member(memberId);
+    addSourceCounts(m, blockStart(), blockEnd(), *summary, 1);
+    const auto& counts = summary->sourceCounts;
+    summary->runs.recombined =
+        (counts[0][0] > 0 && counts[0][1] > 0) || (counts[1][0] > 0 && counts[1][1] > 0);
+    updateRuns(m, summary->runs.runs);
+    const int loci = static_cast<int>(m.genotypes.size());
+    const auto& runs = summary->runs.runs;
+    summary->runs.complete = loci == 0 || (runs.size() == 1 && runs[0].first == 0 && runs[0].second == loci);
+  }
+
+  // Loci only become resolved, and only inside the block: the runs touching
+  // the block are replaced by a rescan of the loci they and the block span.
+  void updateRuns(const Member& m, std::vector<std::pair<int, int>>& runs) const {
+    const int first = static_cast<int>(blockStart());
+    const int last = std::min(static_cast<int>(blockEnd()), static_cast<int>(m.genotypes.size()));
+    if (first >= last) return;
+    auto low =
+        std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return r.first + r.second >= first; });
+    auto high = std::find_if(low, runs.end(), [&](const auto& r) { return r.first > last; });
+    int from = first;
+    int to = last;
+    if (low != high) {
+      from = std::min(from, low->first);
+      to = std::max(to, std::prev(high)->first + std::prev(high)->second);
+    }
+    std::vector<std::pair<int, int>> rescanned;
+    int runStart = from;
+    int runLength = 0;
+    for (int k = from; k <= to; ++k) {
+      if (k < to && m.genotypes[static_cast<std::size_t>(k)].resolved) {
+        if (runLength == 0) runStart = k;
+        ++runLength;
+        continue;
+      }
+      if (runLength > 0) rescanned.emplace_back(runStart, runLength);
+      runLength = 0;
+    }
+    const auto at = runs.erase(low, high);
+    runs.insert(at, rescanned.begin(), rescanned.end());
+  }
+
+  // Every step that changes the family is followed by this call, for the one
+  // member it changed (a parent's inference also sets its children's sources).
+  void updateSourcesAfterChangeOf(int memberId) {
+    if (!wholeFamilyInferred_) {
+      family_.inferAlleleSources();
+      wholeFamilyInferred_ = true;
+      for (MemberSummary& summary : summaries_) summary.stale = true;
+      return;
+    }
+    Member& changed = family_.member(memberId);
+    block_extension::inferSourcesOf(family_, changed, blockStart(), blockEnd());
+    endChange(memberId);
+    for (int childId : changed.childIds) {
+      block_extension::inferSourcesOf(family_, family_.member(childId), blockStart(), blockEnd());
+      endChange(childId);
+    }
+  }
+
+  Pedigree& family_;
+  bool wholeFamilyInferred_ = false;
+  std::vector<int> ids_;  // ascending member id
+  std::map<int, std::size_t> position_;
+  std::vector<MemberSummary> summaries_;
+};
+
+}  // namespace
+
+bool Pedigree::extendBlocks() {
+  BlockExtender extender(*this);
+  extender.extendFromSeed();
+  while (extender.findNextSeed()) extender.extendFromSeed();
+  return true;
+}
+
+bool Pedigree::extendFromSeed() {
+  BlockExtender(*this).extendFromSeed();
+  return true;
+}
+
+bool Pedigree::findNextSeed() {
+  std::vector<ResolvedRuns> all;
+  all.reserve(members.size());
+  std::vector<std::pair<int, const ResolvedRuns*>> runs;
+  for (const auto& [id, member] : members) all.push_back(resolvedRunsOf(member));
+  std::size_t i = 0;
+  for (const auto& [id, member] : members) runs.emplace_back(id, &all[i++]);
+  return chooseNextSeed(*this, runs);
+}
+
+bool Pedigree::extendToChild(int parentId, int childId) {
+  Member& c = member(childId);
+  const Member& parent = member(parentId);
+  const int side = c.motherId == parentId ? kMaternal : kPaternal;
+  const int other = 1 - side;
+  const Member& otherParent = member(c.parentOnSide(other));
+  const int start = seedBlockStart;
+  const int length = seedBlockLength;
+  const auto locus = [start](int i) { return static_cast<std::size_t>(start + i); };
+
+  int first = -1;
+  int source = kSourceUnknown;
+  for (int i = 0; i < length; ++i) {
+    if (c.genotypes[locus(i)].sourceOnSide(side) != kSourceUnknown) {
+      first = i;
+      source = c.genotypes[locus(i)].sourceOnSide(side);
+      break;
+    }
+  }
+  // With no determined source in the block the child takes one of the
+  // parent's haplotypes at random.
+  if (first < 0) source = block_extension::coin() ? 1 : 0;
+  for (int i = first; i >= 0; --i) {
+    LocusGenotype& g = c.genotypes[locus(i)];
+    if (!g.resolved) block_extension::orderSideTo(g, side, parent.genotypes[locus(i)].alleleNumber(source));
+    g.sourceOnSide(side) = source;
+  }
+  for (int i = first + 1; i < length; ++i) {
+    LocusGenotype& g = c.genotypes[locus(i)];
+    if (g.sourceOnSide(side) >= 0) {
+      // A recombination between the parent's haplotypes is followed.
+      source = g.sourceOnSide(side);
+      continue;
+    }
+    if (!g.resolved) block_extension::orderSideTo(g, side, parent.genotypes[locus(i)].alleleNumber(source));
+    g.sourceOnSide(side) = source;
+  }
+  for (int i = 0; i < length; ++i) {
+    LocusGenotype& g = c.genotypes[locus(i)];
+    int& otherSource = g.sourceOnSide(other);
+    otherSource = kSourceUnknown;
+    const LocusGenotype& q = otherParent.genotypes[locus(i)];
+    if (!q.resolved) continue;
+    const int a = g.alleleOnSide(other);
+    if (a == q.allele1 && a != q.allele2) otherSource = 0;
+    if (a != q.allele1 && a == q.allele2) otherSource = 1;
+  }
+  visitedIds.insert(childId);
+  block_extension::queueMember(*this, childId);
+  return true;
+}
+
+bool Pedigree::extendToChildOfPair(int /*parentId*/, int /*mateId*/, int childId) {
+  Member& c = member(childId);
+  const Member& father = member(c.fatherId);
+  const Member& mother = member(c.motherId);
+  const int start = seedBlockStart;
+  const int length = seedBlockLength;
+  const auto locus = [start](int i) { return static_cast<std::size_t>(start + i); };
+  const int loci = static_cast<int>(c.genotypes.size());
+
+  bool anyDetermined = false;
+  for (int i = 0; i < length && !anyDetermined; ++i) {
+    const LocusGenotype& g = c.genotypes[locus(i)];
+    anyDetermined = g.paternalSource != kSourceUnknown || g.maternalSource != kSourceUnknown;
+  }
+  if (anyDetermined && length > 0) {
+    // The nearest determined sources after each block locus as they stand
+    // before the walk (the walk changes only loci it has reached), and the
+    // nearest before the current locus, which includes loci just phased.
+    std::vector<std::array<int, 2>> nextSources(static_cast<std::size_t>(length));
+    std::array<int, 2> seen{kSourceUnknown, kSourceUnknown};
+    for (int side = kPaternal; side <= kMaternal; ++side) {
+      for (int k = start + length; k < loci; ++k) {
+        const int s = c.genotypes[static_cast<std::size_t>(k)].sourceOnSide(side);
+        if (s != kSourceUnknown) {
+          seen[side] = s;
+          break;
+        }
+      }
+    }
+    for (int i = length - 1; i >= 0; --i) {
+      nextSources[static_cast<std::size_t>(i)] = seen;
+      for (int side = kPaternal; side <= kMaternal; ++side) {
+        const int s = c.genotypes[locus(i)].sourceOnSide(side);
+        if (s != kSourceUnknown) seen[side] = s;
+      }
+    }
+    std::array<int, 2> previous{kSourceUnknown, kSourceUnknown};
+    for (int side = kPaternal; side <= kMaternal; ++side) {
+      for (int k = start - 1; k >= 0; --k) {
+        const int s = c.genotypes[static_cast<std::size_t>(k)].sourceOnSide(side);
+        if (s != kSourceUnknown) {
+          previous[side] = s;
+          break;
+        }
+      }
+    }
+    for (int i = 0; i < length; ++i) {
+      LocusGenotype& g = c.genotypes[locus(i)];
+      if (!g.resolved) {
+        const std::array<int, 2>& next = nextSources[static_cast<std::size_t>(i)];
+        const int fatherFirst = father.genotypes[locus(i)].allele1;
+        const int motherFirst = mother.genotypes[locus(i)].allele1;
+        const int keepPaternal = g.allele1 != fatherFirst ? 1 : 0;
+        const int keepMaternal = g.allele2 != motherFirst ? 1 : 0;
+        const int swapPaternal = g.allele2 != fatherFirst ? 1 : 0;
+        const int swapMaternal = g.allele1 != motherFirst ? 1 : 0;
+        const int keepCost = sourceMismatches(previous[kPaternal], keepPaternal, next[kPaternal]) +
+                             sourceMismatches(previous[kMaternal], keepMaternal, next[kMaternal]);
+        const int swapCost = sourceMismatches(previous[kPaternal], swapPaternal, next[kPaternal]) +
+                             sourceMismatches(previous[kMaternal], swapMaternal, next[kMaternal]);
+        // Ties keep the order.
+        if (keepCost > swapCost) {
+          std::swap(g.allele1, g.allele2);
+          g.paternalSource = swapPaternal;
+          g.maternalSource = swapMaternal;
+        } else {
+          g.paternalSource = keepPaternal;
+          g.maternalSource = keepMaternal;
+        }
+        g.resolved = true;
+      }
+      for (int side = kPaternal; side <= kMaternal; ++side) {
+        if (g.sourceOnSide(side) != kSourceUnknown) previous[side] = g.sourceOnSide(side);
+      }
+    }
+  }
+  visitedIds.insert(childId);
+  block_extension::queueMember(*this, childId);
+  return true;
+}

@@ -1,0 +1,253 @@
+// Fill-in of missing alleles before phasing: first what the family leaves no
+// choice about (a parent's homozygous genotype, or an allele a child carries
+// that its other parent lacks), working from the bottom of the pedigree
+// upwards; then random draws for whatever is still missing, founders from the
+// founder allele frequencies of the run, non-founders by transmission.
+#include <algorithm>
+
+#include "phasing/block_extension.h"
+
+namespace {
+
+constexpr int kMissing = 0;
+
+bool isIncomplete(const LocusGenotype& g) { return g.allele1 == kMissing || g.allele2 == kMissing; }
+
+// Which alleles of a locus are missing.
+enum class MissingMode { kFirstOnly, kSecondOnly, kBoth, kNone };
+
+MissingMode missingMode(const LocusGenotype& g) {
+  if (g.allele1 == kMissing && g.allele2 == kMissing) return MissingMode::kBoth;
+  if (g.allele1 == kMissing) return MissingMode::kFirstOnly;
+  if (g.allele2 == kMissing) return MissingMode::kSecondOnly;
+  return MissingMode::kNone;
+}
+
+// Fills the missing alleles of a locus: allele1 from the first candidate,
+// allele2 from the second.
+void fillByMode(LocusGenotype& g, int first, int second) {
+  switch (missingMode(g)) {
+    case MissingMode::kFirstOnly: g.allele1 = first; break;
+    case MissingMode::kSecondOnly: g.allele2 = second; break;
+    case MissingMode::kBoth:
+      g.allele1 = first;
+      g.allele2 = second;
+      break;
+    case MissingMode::kNone: break;
+  }
+}
+
+// A missing allele of member m's locus k told by its children: an allele a
+// child carries that the child's other parent lacks, or a homozygous child's
+// allele.
+void fillFromChildren(Pedigree& family, Member& m, std::size_t k) {
+  LocusGenotype& g = m.genotypes[k];
+  for (int childId : m.childIds) {
+    const MissingMode mode = missingMode(g);
+    if (mode == MissingMode::kNone) return;
+    const Member& child = family.member(childId);
+    const LocusGenotype& c = child.genotypes[k];
+    const int otherParentId = child.fatherId == m.memberId ? child.motherId : child.fatherId;
+    const LocusGenotype& other = family.member(otherParentId).genotypes[k];
+    int candidate = kMissing;
+    if (!block_extension::carries(other, c.allele1)) candidate = c.allele1;
+    if (!block_extension::carries(other, c.allele2)) candidate = c.allele2;
+    const int value = c.isTypedHomozygote() ? c.allele2 : candidate;
+    if (mode == MissingMode::kSecondOnly) {
+      if (g.allele1 != value) g.allele2 = value;
+    } else if (mode == MissingMode::kFirstOnly) {
+      // A value the known allele already explains adds nothing.
+      if (g.allele2 != value) g.allele1 = value;
+    } else {
+      g.allele1 = value;
+    }
+  }
+}
+
+// A missing allele of a non-founder told by a parent's homozygous genotype;
+// true when something changed.
+bool fillFromParents(const LocusGenotype& father, const LocusGenotype& mother, LocusGenotype& g) {
+  bool changed = false;
+  if (father.isTypedHomozygote()) {
+    const int x = father.allele1;
+    if (!g.resolved) {
+      // The known allele goes to the mother's side unless it is the father's.
+      if ((g.allele1 > 0 && g.allele1 != x) || (g.allele1 == kMissing && g.allele2 == x)) {
+        std::swap(g.allele1, g.allele2);
+      }
+      g.allele1 = x;
+      g.resolved = true;
+      changed = true;
+    } else if (g.allele1 == kMissing) {
+      g.allele1 = x;
+      changed = true;
+    }
+  }
+  if (mother.isTypedHomozygote()) {
+    const int y = mother.allele1;
+    if (!g.resolved) {
+      if ((g.allele2 > 0 && g.allele2 != y) || (g.allele2 == kMissing && g.allele1 == y)) {
+        std::swap(g.allele1, g.allele2);
+      }
+      g.allele2 = y;
+      g.resolved = true;
+      changed = true;
+    } else if (g.allele2 == kMissing) {
+      g.allele2 = y;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+// One bottom-up sweep of the deterministic fill-in; true when a member with
+// children changed from its parents, so that its children need another sweep.
+bool fillSweep(Pedigree& family) {
+  family.visitedIds.clear();
+  bool repeat = false;
+  while (family.visitedIds.size() < family.members.size()) {
+    const int id = family.nextBottomUpMember();
+    if (id == 0) break;
+    Member& m = family.member(id);
+    const std::size_t loci = m.genotypes.size();
+    if (!m.childIds.empty()) {
+      for (std::size_t k = 0; k < loci; ++k) {
+        if (isIncomplete(m.genotypes[k])) fillFromChildren(family, m, k);
+      }
+    }
+    if (!m.isFounder()) {
+      const Member& father = family.member(m.fatherId);
+      const Member& mother = family.member(m.motherId);
+      bool changed = false;
+      for (std::size_t k = 0; k < loci; ++k) {
+        if (!isIncomplete(m.genotypes[k])) continue;
+        if (fillFromParents(father.genotypes[k], mother.genotypes[k], m.genotypes[k])) changed = true;
+      }
+      if (changed && !m.childIds.empty()) repeat = true;
+    }
+    family.visitedIds.insert(id);
+  }
+  family.visitedIds.clear();
+  return repeat;
+}
+
+// The founder allele of locus k that a uniform draw r picks from the founder
+// allele frequencies of the run, or 0 when no founder allele is typed there.
+// Untyped founders take a share of the frequencies, so the typed alleles may
+// add up to T < 1; a draw beyond T is scaled into [0, T].
+int founderAllele(const AlleleStats* stats, std::size_t k, double r) {
+  if (stats == nullptr || k >= stats->alleleCounts.size() || stats->founderCount <= 0) return kMissing;
+  const std::map<int, int>& counts = stats->alleleCounts[k];
+  double total = 0;
+  int lastTyped = kMissing;
+  for (const auto& [allele, count] : counts) {
+    if (allele < 1) continue;  // the missing value
+    total += count * 0.5 / stats->founderCount;
+    lastTyped = allele;
+    if (total > r) return allele;
+  }
+  if (lastTyped == kMissing) return kMissing;
+  const double scaled = r * total;
+  double running = 0;
+  for (const auto& [allele, count] : counts) {
+    if (allele < 1) continue;
+    running += count * 0.5 / stats->founderCount;
+    if (running > scaled) return allele;
+  }
+  return lastTyped;
+}
+
+}  // namespace
+
+bool Pedigree::childrenSettled(int memberId) {
+  const Member& x = member(memberId);
+  if (x.childIds.empty() || visitedIds.count(memberId) != 0) return true;
+  for (int childId : x.childIds) {
+    if (visitedIds.count(childId) == 0 && !member(childId).childIds.empty()) return false;
+  }
+  return true;
+}
+
+int Pedigree::nextBottomUpMember() {
+  for (auto it = members.rbegin(); it != members.rend(); ++it) {
+    const int id = it->first;
+    if (visitedIds.count(id) != 0 || !childrenSettled(id)) continue;
+    const Member& m = it->second;
+    if (m.isFounder()) return id;
+    auto father = members.find(m.fatherId);
+    bool siblingsSettled = true;
+    if (father != members.end()) {
+      for (int sibling : father->second.childIds) {
+        if (!childrenSettled(sibling)) {
+          siblingsSettled = false;
+          break;
+        }
+      }
+    }
+    if (siblingsSettled) return id;
+  }
+  // No member qualifies although some remain (an unusual pedigree shape): the
+  // largest unvisited id, so that every walk in this order makes progress.
+  for (auto it = members.rbegin(); it != members.rend(); ++it) {
+    if (visitedIds.count(it->first) == 0) return it->first;
+  }
+  return 0;
+}
+
+bool Pedigree::fillMissingAlleles() {
+  // Each sweep after a change from the parents revisits the children with the
+  // new alleles; every sweep ends with its own random fill, as a nested run
+  // of the whole fill-in would.
+  int sweeps = 1;
+  while (fillSweep(*this)) ++sweeps;
+  for (int i = 0; i < sweeps; ++i) drawMissingAlleles();
+  return true;
+}
+
+bool Pedigree::drawMissingAlleles() {
+  const auto loci = static_cast<std::size_t>(locusCount);
+  for (auto& [id, m] : members) {
+    if (!m.isFounder()) continue;
+    for (std::size_t k = 0; k < loci && k < m.genotypes.size(); ++k) {
+      // Two draws per locus whether or not anything is missing.
+      const double r1 = block_extension::uniformDraw();
+      const double r2 = block_extension::uniformDraw();
+      LocusGenotype& g = m.genotypes[k];
+      if (!isIncomplete(g)) continue;
+      const int first = g.allele1 == kMissing ? founderAllele(stats, k, r1) : kMissing;
+      const int second = g.allele2 == kMissing ? founderAllele(stats, k, r2) : kMissing;
+      fillByMode(g, first, second);
+    }
+  }
+  for (int id : memberOrder) {
+    auto found = members.find(id);
+    if (found == members.end() || found->second.isFounder()) continue;
+    Member& m = found->second;
+    const Member& father = member(m.fatherId);
+    const Member& mother = member(m.motherId);
+    for (std::size_t k = 0; k < loci && k < m.genotypes.size(); ++k) {
+      const double r1 = block_extension::uniformDraw();
+      const double r2 = block_extension::uniformDraw();
+      LocusGenotype& g = m.genotypes[k];
+      if (!isIncomplete(g)) continue;
+      const LocusGenotype& f = father.genotypes[k];
+      const LocusGenotype& mo = mother.genotypes[k];
+      const int paternal = r1 >= 0.5 ? f.allele2 : f.allele1;
+      const int maternal = r2 >= 0.5 ? mo.allele2 : mo.allele1;
+      const MissingMode mode = missingMode(g);
+      if (mode == MissingMode::kSecondOnly || mode == MissingMode::kFirstOnly) {
+        // A known allele that only the other parent carries belongs to that
+        // parent's side.
+        const int side = mode == MissingMode::kSecondOnly ? kPaternal : kMaternal;
+        const int known = g.alleleOnSide(side);
+        const LocusGenotype& ownParent = side == kPaternal ? f : mo;
+        const LocusGenotype& otherParent = side == kPaternal ? mo : f;
+        if (!block_extension::carries(ownParent, known) && block_extension::carries(otherParent, known)) {
+          std::swap(g.allele1, g.allele2);
+        }
+      }
+      fillByMode(g, paternal, maternal);
+    }
+  }
+  return true;
+}

@@ -1,0 +1,311 @@
+// Option b on generated families: invariants that hold whatever the random
+// choices, and reproducibility of whole runs under one seed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <sstream>
+
+#include "block_test_helpers.h"
+#include "family_generator.h"
+#include "phasing/block_extension.h"
+
+namespace {
+
+struct SolvedRun {
+  std::vector<std::unique_ptr<Pedigree>> input;  // as read, for comparison
+  AlleleStats stats;                             // owns the solved families
+  std::vector<Pedigree*> solved;
+};
+
+// Solves every family of the text as run mode b does, in input order.
+void solveAll(const std::string& text, SolvedRun& run) {
+  run.input = test_support::familiesFromText(text);
+  for (auto& family : test_support::familiesFromText(text)) {
+    family->prepare();
+    Pedigree& held = *family;
+    run.stats.addFamily(std::move(family));
+    EXPECT_TRUE(held.solveByBlockExtension());
+    run.solved.push_back(&held);
+  }
+}
+
+std::string generatedText(int count, test_support::GeneratedFamilyOptions options, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    options.familyId = i + 1;
+    text += test_support::generateFamilyText(options, rng);
+  }
+  return text;
+}
+
+bool typedFounderAlleleAt(const AlleleStats& stats, std::size_t k) {
+  for (const auto& [allele, count] : stats.alleleCounts[k]) {
+    if (allele >= 1 && count > 0) return true;
+  }
+  return false;
+}
+
+// Every written genotype holds the input alleles in some order, the missing
+// ones filled.
+void expectInputAllelesKept(const SolvedRun& run) {
+  for (std::size_t f = 0; f < run.solved.size(); ++f) {
+    for (const auto& [id, written] : run.solved[f]->members) {
+      const Member& read = run.input[f]->member(id);
+      for (std::size_t k = 0; k < written.genotypes.size(); ++k) {
+        const LocusGenotype& in = read.genotypes[k];
+        const LocusGenotype& out = written.genotypes[k];
+        std::vector<int> got{out.allele1, out.allele2};
+        for (int allele : {in.allele1, in.allele2}) {
+          if (allele == 0) continue;
+          auto found = std::find(got.begin(), got.end(), allele);
+          ASSERT_NE(found, got.end()) << "family " << f + 1 << " member " << id << " locus " << k;
+          got.erase(found);
+        }
+        if (typedFounderAlleleAt(run.stats, k)) {
+          for (int filled : got)
+            EXPECT_GE(filled, 1) << "family " << f + 1 << " member " << id << " locus " << k;
+        }
+      }
+    }
+  }
+}
+
+// In families of parents and their children, a child typed with both parents
+// typed carries one allele of each, on the right side.
+void expectChildrenPhasedAgainstTypedParents(const SolvedRun& run) {
+  const auto typed = [](const LocusGenotype& g) { return g.allele1 >= 1 && g.allele2 >= 1; };
+  for (std::size_t f = 0; f < run.solved.size(); ++f) {
+    const Pedigree& family = *run.solved[f];
+    for (const auto& [id, child] : family.members) {
+      if (child.isFounder()) continue;
+      const Member& father = family.member(child.fatherId);
+      const Member& mother = family.member(child.motherId);
+      const Pedigree& read = *run.input[f];
+      for (std::size_t k = 0; k < child.genotypes.size(); ++k) {
+        if (!typed(read.member(id).genotypes[k]) || !typed(read.member(child.fatherId).genotypes[k]) ||
+            !typed(read.member(child.motherId).genotypes[k])) {
+          continue;
+        }
+        const LocusGenotype& g = child.genotypes[k];
+        EXPECT_TRUE(block_extension::carries(father.genotypes[k], g.allele1))
+            << "family " << f + 1 << " child " << id << " locus " << k;
+        EXPECT_TRUE(block_extension::carries(mother.genotypes[k], g.allele2))
+            << "family " << f + 1 << " child " << id << " locus " << k;
+      }
+    }
+  }
+}
+
+// The sources of one side as the "out" file writes them: 0, 1 or -1 each.
+std::vector<int> parseSources(const std::string& text) {
+  std::vector<int> values;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '-') {
+      values.push_back(-1);
+      ++i;
+    } else {
+      values.push_back(text[i] - '0');
+    }
+  }
+  return values;
+}
+
+// Recombinant counts per family recounted from "out" text: changes between
+// consecutive determined sources of every non-founder.
+std::map<int, int> recountFromOut(const std::string& out) {
+  std::map<int, int> counts;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    if (fields.size() < 9) continue;
+    const int family = std::stoi(fields[0]);
+    counts.try_emplace(family, 0);
+    if (fields[2] == "0" && fields[3] == "0") continue;
+    for (std::size_t side = 0; side < 2; ++side) {
+      int current = -1;
+      for (int source : parseSources(fields[fields.size() - 2 + side])) {
+        if (source == -1) continue;
+        if (current != -1 && source != current) ++counts[family];
+        current = source;
+      }
+    }
+  }
+  return counts;
+}
+
+std::map<int, int> countsFromRes(const std::string& res) {
+  std::map<int, int> counts;
+  std::istringstream lines(res);
+  std::string line;
+  std::getline(lines, line);  // header
+  while (std::getline(lines, line) && !line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+    std::istringstream fields(line);
+    int family = 0;
+    int count = 0;
+    fields >> family >> count;
+    counts[family] = count;
+  }
+  return counts;
+}
+
+TEST(BlockPassProperties, TwoGenerationFamiliesWithMissingAllelesAndRecombinations) {
+  test_support::GeneratedFamilyOptions options;
+  options.children = 4;
+  options.loci = 30;
+  options.alleles = 3;
+  options.recombinationRate = 0.05;
+  options.missingRate = 0.08;
+  for (bool halfSiblings : {false, true}) {
+    options.halfSiblings = halfSiblings;
+    SolvedRun run;
+    random_source::seed(17);
+    testing::internal::CaptureStdout();
+    solveAll(generatedText(60, options, halfSiblings ? 5 : 4), run);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // transmitted data passes the check
+    expectInputAllelesKept(run);
+    expectChildrenPhasedAgainstTypedParents(run);
+  }
+}
+
+TEST(BlockPassProperties, ThreeGenerationFamiliesKeepTheirAlleles) {
+  test_support::GeneratedFamilyOptions options;
+  options.generations = 3;
+  options.children = 3;
+  options.halfSiblings = true;
+  options.loci = 40;
+  options.alleles = 2;
+  options.recombinationRate = 0.03;
+  options.missingRate = 0.1;
+  options.childrenFirst = true;
+  SolvedRun run;
+  random_source::seed(23);
+  testing::internal::CaptureStdout();
+  solveAll(generatedText(40, options, 9), run);
+  testing::internal::GetCapturedStdout();
+  expectInputAllelesKept(run);
+}
+
+TEST(BlockPassProperties, ReportedCountEqualsARecountOfTheWrittenSources) {
+  test_support::GeneratedFamilyOptions options;
+  options.children = 5;
+  options.halfSiblings = true;
+  options.generations = 3;
+  options.loci = 25;
+  options.alleles = 4;
+  options.recombinationRate = 0.08;
+  options.missingRate = 0.05;
+  SolvedRun run;
+  random_source::seed(31);
+  testing::internal::CaptureStdout();
+  solveAll(generatedText(50, options, 12), run);
+  testing::internal::GetCapturedStdout();
+  TextSink out;
+  TextSink res;
+  res.put("Family\t # of Rec\t Time used(Sec)\n");
+  for (Pedigree* family : run.solved) {
+    family->writeResultLine(res);
+    family->writePhasedTable(out);
+  }
+  const std::map<int, int> reported = countsFromRes(res.text());
+  ASSERT_EQ(reported.size(), 50u);
+  EXPECT_EQ(recountFromOut(out.text()), reported);
+  int withRecombinants = 0;
+  for (const auto& [family, count] : reported) withRecombinants += count > 0 ? 1 : 0;
+  EXPECT_GT(withRecombinants, 0);
+}
+
+TEST(BlockPassEndToEnd, SameSeedGivesIdenticalResultFilesAndCountsMatchTheOutFile) {
+  test_support::GeneratedFamilyOptions options;
+  options.children = 4;
+  options.generations = 3;
+  options.halfSiblings = true;
+  options.loci = 20;
+  options.alleles = 3;
+  options.recombinationRate = 0.05;
+  options.missingRate = 0.05;
+  const std::string text = generatedText(30, options, 77);
+  std::vector<std::string> runs[2];
+  for (auto& files : runs) {
+    const std::string dir = test_support::makeTempDir();
+    test_support::writeFile(dir + "/ped.txt", text);
+    const auto result = test_support::runHaplotor({"-b", "ped.txt"}, dir, {{"HAPLOTOR_SEED", "42"}});
+    ASSERT_EQ(result.exitStatus, 0);
+    files = {test_support::readFile(dir + "/ped.dat"),
+             test_support::maskTimes(test_support::readFile(dir + "/ped.res")),
+             test_support::readFile(dir + "/ped.out"), result.standardOutput};
+  }
+  EXPECT_FALSE(runs[0][0].empty());
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(runs[0][i], runs[1][i]) << "file " << i;
+  const std::map<int, int> reported = countsFromRes(runs[0][1]);
+  EXPECT_EQ(reported.size(), 30u);
+  EXPECT_EQ(recountFromOut(runs[0][2]), reported);
+}
+
+TEST(BlockPassEndToEnd, BundledExampleRuns) {
+  const std::string dir = test_support::makeTempDir();
+  test_support::writeFile(
+      dir + "/block_example.txt",
+      test_support::readFile(std::string(HAPLOTOR_SOURCE_DIR) + "/examples/block_example.txt"));
+  const auto result = test_support::runHaplotor({"-b", "block_example.txt"}, dir);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardOutput, "");
+  const std::string out = test_support::readFile(dir + "/block_example.out");
+  EXPECT_FALSE(out.empty());
+  EXPECT_EQ(out.find("\t0/"), std::string::npos);  // every missing allele filled
+  EXPECT_EQ(out.find("/0\t"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// extendBlocks keeps every member's runs between blocks and recomputes the
+// sources only where a step changed them; the plain loop over the family
+// operations, which recomputes everything, must phase identically.
+TEST(BlockPassProperties, BlockExtensionMatchesThePlainLoopOverItsOperations) {
+  test_support::GeneratedFamilyOptions options;
+  options.generations = 3;
+  options.children = 4;
+  options.halfSiblings = true;
+  options.loci = 60;
+  options.alleles = 2;
+  options.recombinationRate = 0.04;
+  options.missingRate = 0.05;
+  const std::string text = generatedText(25, options, 99);
+  std::vector<std::string> written[2];
+  for (int plain = 0; plain < 2; ++plain) {
+    AlleleStats stats;
+    random_source::seed(5);
+    for (auto& family : test_support::familiesFromText(text)) {
+      family->prepare();
+      Pedigree& f = *family;
+      stats.addFamily(std::move(family));
+      testing::internal::CaptureStdout();
+      ASSERT_TRUE(f.checkMendelConsistency());
+      f.fillMissingAlleles();
+      f.resolveForcedPhases();
+      f.extendNuclearFamilies();
+      if (plain == 1) {
+        f.extendFromSeed();
+        while (f.findNextSeed()) f.extendFromSeed();
+      } else {
+        f.extendBlocks();
+      }
+      f.countRecombinants();
+      testing::internal::GetCapturedStdout();
+      TextSink out;
+      f.writePhasedTable(out);
+      written[plain].push_back(out.text());
+    }
+  }
+  ASSERT_EQ(written[0].size(), 25u);
+  for (std::size_t i = 0; i < written[0].size(); ++i)
+    EXPECT_EQ(written[0][i], written[1][i]) << "family " << i + 1;
+}
+
+}  // namespace
