@@ -1,15 +1,17 @@
 // Allele sources and the recombinant count shared by the block-extension,
 // constraint-finding and locus-based methods, and the small source queries
 // the phasing steps use.
-#include "pedigree/pedigree.h"
+#include "phasing/allele_sources.h"
+
+#include <algorithm>
 
 namespace {
 
 // Sources of a phased child's side that its parent's phased, informative
 // locus determines: 0 when the child's allele is the parent's allele1.
-void inferSide(Member& child, const Member& parent, int side) {
-  const std::size_t loci = child.genotypes.size();
-  for (std::size_t k = 0; k < loci && k < parent.genotypes.size(); ++k) {
+void inferSide(Member& child, const Member& parent, int side, std::size_t first, std::size_t last) {
+  const std::size_t end = std::min({last, child.genotypes.size(), parent.genotypes.size()});
+  for (std::size_t k = first; k < end; ++k) {
     LocusGenotype& g = child.genotypes[k];
     int& source = g.sourceOnSide(side);
     if (!g.resolved || source >= 0) continue;
@@ -24,12 +26,14 @@ int sourceMismatches(int previous, int s, int next) {
   return (previous != -1 && previous != s ? 1 : 0) + (next != -1 && next != s ? 1 : 0);
 }
 
+void inferSourcesOf(Pedigree& family, Member& member, std::size_t first, std::size_t last) {
+  if (member.isFounder()) return;
+  if (member.fatherId > 0) inferSide(member, family.member(member.fatherId), kPaternal, first, last);
+  if (member.motherId > 0) inferSide(member, family.member(member.motherId), kMaternal, first, last);
+}
+
 void Pedigree::inferAlleleSources() {
-  for (auto& [id, member] : members) {
-    if (member.isFounder()) continue;
-    if (member.fatherId > 0) inferSide(member, members.at(member.fatherId), kPaternal);
-    if (member.motherId > 0) inferSide(member, members.at(member.motherId), kMaternal);
-  }
+  for (auto& [id, member] : members) inferSourcesOf(*this, member, 0, member.genotypes.size());
 }
 
 bool Pedigree::countRecombinants() {

@@ -278,10 +278,10 @@ class BlockExtender {
       return;
     }
     Member& changed = family_.member(memberId);
-    block_extension::inferSourcesOf(family_, changed, blockStart(), blockEnd());
+    inferSourcesOf(family_, changed, blockStart(), blockEnd());
     endChange(memberId);
     for (int childId : changed.childIds) {
-      block_extension::inferSourcesOf(family_, family_.member(childId), blockStart(), blockEnd());
+      inferSourcesOf(family_, family_.member(childId), blockStart(), blockEnd());
       endChange(childId);
     }
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "pedigree/pedigree.h"
+#include "phasing/allele_sources.h"
 
 // True when a child with alleles (ca, cb) can have one allele from each of two
 // parents (p1a, p1b) and (p2a, p2b). A missing allele (below 1) in a parent
@@ -42,10 +43,5 @@ void orderSideTo(LocusGenotype& g, int side, int allele);
 // Recomputes the member's sources at locus k from its parents where the
 // parent's locus is resolved and informative (not a typed homozygote).
 void refreshSourcesFromParents(Pedigree& family, Member& member, std::size_t k);
-
-// Fills the member's undetermined sources at its resolved loci first..last-1
-// from its parents' resolved, informative loci: the member's share of
-// Pedigree::inferAlleleSources over those loci.
-void inferSourcesOf(Pedigree& family, Member& member, std::size_t first, std::size_t last);
 
 }  // namespace block_extension

@@ -38,27 +38,6 @@ void refreshSourcesFromParents(Pedigree& family, Member& member, std::size_t k) 
   }
 }
 
-namespace {
-
-void inferSide(Member& child, const Member& parent, int side, std::size_t first, std::size_t last) {
-  const std::size_t end = std::min({last, child.genotypes.size(), parent.genotypes.size()});
-  for (std::size_t k = first; k < end; ++k) {
-    LocusGenotype& g = child.genotypes[k];
-    int& source = g.sourceOnSide(side);
-    if (!g.resolved || source >= 0) continue;
-    const LocusGenotype& p = parent.genotypes[k];
-    if (p.resolved && !p.isTypedHomozygote()) source = g.alleleOnSide(side) == p.allele1 ? 0 : 1;
-  }
-}
-
-}  // namespace
-
-void inferSourcesOf(Pedigree& family, Member& member, std::size_t first, std::size_t last) {
-  if (member.isFounder()) return;
-  if (member.fatherId > 0) inferSide(member, family.member(member.fatherId), kPaternal, first, last);
-  if (member.motherId > 0) inferSide(member, family.member(member.motherId), kMaternal, first, last);
-}
-
 }  // namespace block_extension
 
 bool Pedigree::solveByBlockExtension() {
