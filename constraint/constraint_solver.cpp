@@ -27,6 +27,19 @@ ConstraintSolver::ConstraintSolver(Pedigree& family, std::uint64_t maxSolutions)
 bool ConstraintSolver::variablesFit() const { return recordCount_ * locusCount_ <= INT_MAX; }
 
 int ConstraintSolver::solve(TextSink& dat, TextSink& res, TextSink& out) {
+  // Phase variables are numbered by line position. A member id given on two
+  // lines leaves a replaced record's variables in the numbered range and puts
+  // the live member's variables outside it, where they are never free: the
+  // solutions would repeat and miss that member's phases. Such a family is
+  // refused instead.
+  for (const auto& [id, member] : family_.members) {
+    if (member.seqIndex >= family_.memberCount) {
+      diagnostics::error("family " + std::to_string(family_.familyId) + ": member " + std::to_string(id) +
+                         " is given on more than one line, and the constraint-finding method numbers its "
+                         "phase variables by line; nothing was written for this family");
+      return 0;
+    }
+  }
   if (!variablesFit()) {
     diagnostics::error("family " + std::to_string(family_.familyId) + " has too many members times loci (" +
                        std::to_string(recordCount_) + " x " + std::to_string(locusCount_) +

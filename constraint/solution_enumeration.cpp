@@ -55,10 +55,8 @@ int ConstraintSolver::enumerateSolutions(TextSink& dat, TextSink& res, TextSink&
   for (int v : fixedZero) determined[static_cast<std::size_t>(v)] = 1;
   for (int v : fixedOne) determined[static_cast<std::size_t>(v)] = 1;
 
-  // The family's variables: those of its members. Without repeated member
-  // ids these are 0 .. memberCount * loci - 1; a member record replaced by a
-  // later line with the same id leaves variables that nothing refers to, and
-  // they must not multiply the solutions.
+  // The family's variables: those of its members, 0 .. memberCount * loci - 1
+  // (families with a repeated member id never get here).
   freeVars.clear();
   for (const auto& [id, member] : family_.members) {
     for (int l = 0; l < locusCount_; ++l) {
