@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "constraint/constraint_solver.h"
-#include "generated_families.h"
+#include "family_generator.h"
 #include "literal_reduction.h"
 #include "test_support.h"
 
 namespace {
 
 using constraint_test::EquationSystem;
-using constraint_test::FamilyOptions;
+using FamilyOptions = test_support::GeneratedFamilyOptions;
 using constraint_test::ReductionOutcome;
 
 constexpr std::uint64_t kTestLimit = 256;
@@ -158,13 +158,14 @@ TEST(OptionCProperties, BiallelicFamiliesWithoutRecombinationHaveOnlySoundSoluti
   std::mt19937 random(7);
   for (int round = 0; round < 160; ++round) {
     FamilyOptions options;
+    options.marriedChildren = 1000;  // every child of the first couple marries
     options.generations = round % 4 == 3 ? 3 : 2;
     options.children = 1 + static_cast<int>(random() % (options.generations == 3 ? 3 : 5));
     options.halfSiblings = round % 5 == 1;
     options.loci = 2 + static_cast<int>(random() % 9);
     options.childrenFirst = round % 3 == 1;
     options.shuffled = round % 3 == 2;
-    const std::string text = constraint_test::generateFamilyText(options, random);
+    const std::string text = test_support::generateFamilyText(options, random);
     SCOPED_TRACE("round " + std::to_string(round));
     expectSoundSolutions(solveText(text), text);
     expectSameResultsAsPlainReduction(text);
@@ -179,15 +180,16 @@ TEST(OptionCProperties, SameResultsAsPlainReductionOnOtherFamilies) {
   std::mt19937 random(11);
   for (int round = 0; round < 200; ++round) {
     FamilyOptions options;
+    options.marriedChildren = 1000;  // every child of the first couple marries
     options.generations = round % 2 == 0 ? 3 : 2;
     options.children = 1 + static_cast<int>(random() % 4);
     options.halfSiblings = round % 3 == 0;
     options.loci = 3 + static_cast<int>(random() % 12);
     options.alleles = 2 + static_cast<int>(random() % 3);
     options.recombinationRate = 0.1;
-    options.missingRate = round % 4 == 0 ? 0.05 : 0.0;
+    options.missingGenotypeRate = round % 4 == 0 ? 0.05 : 0.0;
     options.shuffled = round % 2 == 1;
-    const std::string text = constraint_test::generateFamilyText(options, random);
+    const std::string text = test_support::generateFamilyText(options, random);
     SCOPED_TRACE("round " + std::to_string(round));
     expectSameResultsAsPlainReduction(text);
     if (HasFatalFailure()) return;
@@ -200,13 +202,14 @@ TEST(OptionCProperties, LargeFamiliesHaveOnlySoundSolutions) {
   std::mt19937 random(3);
   for (int round = 0; round < 6; ++round) {
     FamilyOptions options;
+    options.marriedChildren = 1000;  // every child of the first couple marries
     options.generations = round % 2 == 0 ? 2 : 3;
     options.children = round % 2 == 0 ? 8 : 4;
     options.grandchildren = 5;
     options.loci = round % 2 == 0 ? 400 : 100;
     options.childrenFirst = round % 3 == 1;
     options.shuffled = round % 3 == 2;
-    const std::string text = constraint_test::generateFamilyText(options, random);
+    const std::string text = test_support::generateFamilyText(options, random);
     SCOPED_TRACE("round " + std::to_string(round));
     expectSoundSolutions(solveText(text), text);
     if (HasFatalFailure()) return;

@@ -138,5 +138,6 @@ TEST(OptionC, FamilyWithARepeatedMemberIdIsRefused) {
       "2 1 0 0 1 0 0 1 1\n2 2 0 0 2 0 0 2 2\n2 3 1 2 1 0 0 1 2\n");
   EXPECT_EQ(outputs.res, "Family\t # of Rec\t Time used(Sec)\n2\t 0\t T\nTotal Time used(Sec):\tT\n\n");
   EXPECT_EQ(outputs.out.find("1\t3\t"), std::string::npos);
-  EXPECT_NE(outputs.standardError.find("family 1: member 3 is given on more than one line"), std::string::npos);
+  EXPECT_NE(outputs.standardError.find("family 1: member 3 is given on more than one line"),
+            std::string::npos);
 }

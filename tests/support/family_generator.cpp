@@ -44,8 +44,8 @@ class Generator {
     return p.id;
   }
 
-  void addChildren(int fatherId, int motherId, std::vector<int>* ids) {
-    for (int c = 0; c < options_.children; ++c) {
+  void addChildren(int fatherId, int motherId, int count, std::vector<int>* ids) {
+    for (int c = 0; c < count; ++c) {
       int id = addChild(fatherId, motherId, coin() ? 1 : 2);
       if (ids != nullptr) ids->push_back(id);
     }
@@ -54,6 +54,7 @@ class Generator {
   std::string text() {
     std::vector<std::string> lines;
     std::bernoulli_distribution missing(options_.missingRate);
+    std::bernoulli_distribution missingGenotype(options_.missingGenotypeRate);
     for (const Person& p : people_) {
       std::string line = std::to_string(options_.familyId) + " " + std::to_string(p.id) + " " +
                          std::to_string(p.father) + " " + std::to_string(p.mother) + " " +
@@ -64,11 +65,16 @@ class Generator {
         if (coin()) std::swap(a, b);
         if (missing(rng_)) a = 0;
         if (missing(rng_)) b = 0;
+        if (options_.missingGenotypeRate > 0 && missingGenotype(rng_)) a = b = 0;
         line += " " + std::to_string(a) + " " + std::to_string(b);
       }
       lines.push_back(line + "\n");
     }
-    if (options_.childrenFirst) std::reverse(lines.begin(), lines.end());
+    if (options_.shuffled) {
+      std::shuffle(lines.begin(), lines.end(), rng_);
+    } else if (options_.childrenFirst) {
+      std::reverse(lines.begin(), lines.end());
+    }
     std::string all;
     for (const std::string& line : lines) all += line;
     return all;
@@ -106,19 +112,18 @@ std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt199
   int father = generator.addFounder(1);
   int mother = generator.addFounder(2);
   std::vector<int> children;
-  generator.addChildren(father, mother, &children);
+  generator.addChildren(father, mother, options.children, &children);
   if (options.halfSiblings) {
     int secondMate = generator.addFounder(2);
-    generator.addChildren(father, secondMate, nullptr);
+    generator.addChildren(father, secondMate, options.children, nullptr);
   }
-  if (options.generations >= 3 && !children.empty()) {
-    int child = children.front();
-    int childSex = generator.find(child).sex;
-    int spouse = generator.addFounder(childSex == 1 ? 2 : 1);
-    if (childSex == 1) {
-      generator.addChildren(child, spouse, nullptr);
-    } else {
-      generator.addChildren(spouse, child, nullptr);
+  if (options.generations >= 3) {
+    const int grandchildren = options.grandchildren >= 0 ? options.grandchildren : options.children;
+    for (std::size_t i = 0; i < children.size() && static_cast<int>(i) < options.marriedChildren; ++i) {
+      const int child = children[i];
+      const bool male = generator.find(child).sex == 1;
+      const int spouse = generator.addFounder(male ? 2 : 1);
+      generator.addChildren(male ? child : spouse, male ? spouse : child, grandchildren, nullptr);
     }
   }
   return generator.text();

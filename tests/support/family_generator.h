@@ -10,16 +10,20 @@ namespace test_support {
 
 struct GeneratedFamilyOptions {
   int familyId = 1;
-  // 2: a couple and its children; 3: the first child also marries a new
-  // founder and has children of its own.
+  // 2: a couple and its children; 3: the first `marriedChildren` children
+  // also marry a new founder and have children of their own.
   int generations = 2;
-  int children = 3;           // children per couple
+  int children = 3;           // children of the first couple (and of a second mate)
+  int grandchildren = -1;     // children of each later couple (-1: as many as `children`)
+  int marriedChildren = 1;    // children of the first couple who marry in generation 3
   bool halfSiblings = false;  // the first father also has children by a second mate
   int loci = 5;
-  int alleles = 2;                 // alleles are drawn from 1..alleles
-  double recombinationRate = 0.0;  // per interval between loci, per transmission
-  double missingRate = 0.0;        // per allele: written as 0
-  bool childrenFirst = false;      // write the lines in reverse (children before parents)
+  int alleles = 2;                   // alleles are drawn from 1..alleles
+  double recombinationRate = 0.0;    // per interval between loci, per transmission
+  double missingRate = 0.0;          // per allele: written as 0
+  double missingGenotypeRate = 0.0;  // per genotype: written as 0 0
+  bool childrenFirst = false;        // write the lines in reverse (children before parents)
+  bool shuffled = false;             // write the lines in random order (overrides childrenFirst)
 };
 
 // Lines "family member father mother sex 0 0 a1 a2 ..." of one family, each
