@@ -183,7 +183,8 @@ std::string genotypesOf(const Pedigree& family) {
   for (const auto& [id, member] : family.members) {
     text += std::to_string(id) + ":";
     for (const LocusGenotype& g : member.genotypes) {
-      text += " " + std::to_string(g.allele1) + (g.resolved ? "|" : " ") + std::to_string(g.allele2);
+      text.append(" ").append(std::to_string(g.allele1)).append(g.resolved ? "|" : " ");
+      text.append(std::to_string(g.allele2));
     }
     text += "\n";
   }

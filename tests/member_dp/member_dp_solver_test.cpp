@@ -168,8 +168,10 @@ TEST(MemberDpSolver, PathsWrittenByAnEarlierRunStayExcluded) {
     EXPECT_EQ(family->foundPaths.size(), 4u);
   }
   EXPECT_EQ(outputs[0], outputs[1]);
-  EXPECT_EQ(outputs[0],
-            "|" + solveFast(text, 2).out + "|" + solveFast(text).out.substr(solveFast(text, 2).out.size()));
+  EXPECT_EQ(outputs[0], std::string("|")
+                            .append(solveFast(text, 2).out)
+                            .append("|")
+                            .append(solveFast(text).out.substr(solveFast(text, 2).out.size())));
 }
 
 TEST(MemberDpSolver, UntypedStretchWithManySourceOnlyPathsIsWrittenOnce) {

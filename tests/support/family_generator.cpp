@@ -66,7 +66,7 @@ class Generator {
         if (missing(rng_)) a = 0;
         if (missing(rng_)) b = 0;
         if (options_.missingGenotypeRate > 0 && missingGenotype(rng_)) a = b = 0;
-        line += " " + std::to_string(a) + " " + std::to_string(b);
+        line.append(" ").append(std::to_string(a)).append(" ").append(std::to_string(b));
       }
       lines.push_back(line + "\n");
     }

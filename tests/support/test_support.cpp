@@ -71,13 +71,15 @@ RunResult runHaplotor(const std::vector<std::string>& arguments, const std::stri
                       const std::map<std::string, std::string>& environment) {
   std::map<std::string, std::string> env = environment;
   env.emplace("HAPLOTOR_SEED", "1");
-  std::string command = "cd " + shellQuote(workDir) + " && env";
-  for (const auto& [name, value] : env) command += " " + name + "=" + shellQuote(value);
-  command += " " + shellQuote(HAPLOTOR_EXE);
-  for (const std::string& argument : arguments) command += " " + shellQuote(argument);
+  std::string command = "cd ";
+  command.append(shellQuote(workDir)).append(" && env");
+  for (const auto& [name, value] : env)
+    command.append(" ").append(name).append("=").append(shellQuote(value));
+  command.append(" ").append(shellQuote(HAPLOTOR_EXE));
+  for (const std::string& argument : arguments) command.append(" ").append(shellQuote(argument));
   const std::string outPath = workDir + "/.stdout";
   const std::string errPath = workDir + "/.stderr";
-  command += " >" + shellQuote(outPath) + " 2>" + shellQuote(errPath);
+  command.append(" >").append(shellQuote(outPath)).append(" 2>").append(shellQuote(errPath));
   RunResult result;
   int status = std::system(command.c_str());
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
