@@ -14,7 +14,9 @@ int main(int argc, char** argv) {
     if (option == "--help" || value == nullptr) {
       std::printf(
           "usage: generate_pedigrees [--families N] [--members M] [--loci L] [--alleles A]\n"
-          "                          [--generations 2|3] [--missing RATE] [--recombination RATE] [--seed S]\n"
+          "                          [--generations 2|3] [--children C] [--missing RATE] [--recombination "
+          "RATE]\n"
+          "                          [--seed S]\n"
           "Writes the pedigree file to standard output.\n");
       return option == "--help" ? 0 : 1;
     }
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
       s.alleles = std::atoi(value);
     else if (option == "--generations")
       s.generations = std::atoi(value);
+    else if (option == "--children")
+      s.children = std::atoi(value);
     else if (option == "--missing")
       s.missingRate = std::atof(value);
     else if (option == "--recombination")

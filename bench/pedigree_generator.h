@@ -15,6 +15,7 @@ struct GeneratorSettings {
   int loci = 1000;
   int alleles = 2;
   int generations = 2;             // 2: one couple and children; 3: children marry founders
+  int children = 4;                // children per couple in three-generation families
   double missingRate = 0.0;        // per allele
   double recombinationRate = 0.0;  // per interval per transmission
   unsigned seed = 1;
@@ -39,8 +40,8 @@ inline std::vector<int> transmit(const Person& parent, const GeneratorSettings& 
   return haplotype;
 }
 
-// The members of one family: a founder couple, up to four children per
-// couple, and (three generations) children marrying new founders.
+// The members of one family: a founder couple and its children, or (three
+// generations) a couple whose children marry new founders and have children.
 inline std::vector<Person> makeFamily(const GeneratorSettings& s) {
   std::vector<Person> people;
   auto founder = [&](int sex) {
@@ -60,7 +61,7 @@ inline std::vector<Person> makeFamily(const GeneratorSettings& s) {
     return p.id;
   };
   std::vector<std::pair<int, int>> couples{{founder(1), founder(2)}};
-  const int perCouple = s.generations >= 3 ? 4 : s.members;
+  const int perCouple = s.generations >= 3 ? s.children : s.members;
   for (std::size_t c = 0; c < couples.size(); ++c) {
     std::vector<int> kids;
     for (int k = 0; k < perCouple && static_cast<int>(people.size()) < s.members; ++k) {
