@@ -93,6 +93,8 @@ void writeTotalTimeLine(RunContext& context) {
 
 int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
   const ClockReading runStart = processClockMs();
+  // Fatal problems are found before any result file is touched, so a
+  // mistyped name never wipes the results of an earlier run.
   if (inputName.size() < 3) {
     diagnostics::error("input file name '" + inputName +
                        "' is too short: the result files are named by replacing its last three characters");
@@ -105,6 +107,8 @@ int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
   }
   const std::string stem = inputName.substr(0, inputName.size() - 3);
   const std::string names[3] = {stem + "dat", stem + "res", stem + "out"};
+  // An input named like one of its own result files (x.dat, x.res, x.out)
+  // would be truncated before it is read.
   for (const std::string& name : names) {
     if (name == inputName) {
       diagnostics::error(
