@@ -38,6 +38,9 @@ struct LocusGenotype {
 
   bool isTypedHomozygote() const { return allele1 == allele2 && allele1 != 0; }
   bool isTypedHeterozygote() const { return allele1 >= 1 && allele2 >= 1 && allele1 != allele2; }
+  // The allele is one of the two at this locus (plain equality; 0 compares
+  // like any other value).
+  bool carries(int allele) const { return allele == allele1 || allele == allele2; }
   void swapAndResolve() {
     std::swap(allele1, allele2);
     resolved = true;
@@ -71,6 +74,8 @@ struct Member {
   // -1: no determined source on the side; 0 / 1: only that value; 2: both
   // values occur (a recombination on that side).
   int sourcePattern(int side) const;
+  // The member's sources show a recombination on either side.
+  bool hasRecombination() const { return sourcePattern(kPaternal) == 2 || sourcePattern(kMaternal) == 2; }
   // Nearest determined source of the side before and after locus k (-1 when
   // there is none in that direction).
   std::pair<int, int> neighbourSources(int side, int k) const;

@@ -16,8 +16,6 @@
 
 namespace {
 
-using block_extension::hasRecombination;
-
 // A member's runs of consecutive resolved loci (start, length), in ascending
 // start, and what the choice of the next seed needs to know of the member.
 struct ResolvedRuns {
@@ -28,7 +26,7 @@ struct ResolvedRuns {
 
 ResolvedRuns resolvedRunsOf(const Member& m) {
   ResolvedRuns result;
-  result.recombined = hasRecombination(m);
+  result.recombined = m.hasRecombination();
   const int loci = static_cast<int>(m.genotypes.size());
   int runStart = 0;
   int runLength = 0;
@@ -143,7 +141,7 @@ class BlockExtender {
         const bool mateVisited = mateId != 0 && f.visitedIds.count(mateId) != 0;
         for (int childId : seed.childIds) {
           if (f.visitedIds.count(childId) != 0) continue;
-          if (!mateVisited && hasRecombination(f.member(childId))) {
+          if (!mateVisited && f.member(childId).hasRecombination()) {
             f.recombinedQueue.push(childId);
             continue;
           }

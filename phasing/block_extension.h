@@ -25,11 +25,7 @@ double uniformDraw();
 // True for heads: the generator's next integer is at least kCoinThreshold.
 bool coin();
 
-inline bool carries(const LocusGenotype& g, int allele) { return allele == g.allele1 || allele == g.allele2; }
 inline bool isAscending(const LocusGenotype& g) { return g.allele1 < g.allele2; }
-
-// True when the member's determined sources change value on either side.
-bool hasRecombination(const Member& member);
 
 // Appends the member to recombinedQueue when its sources show a
 // recombination, to settledQueue otherwise.

@@ -11,12 +11,8 @@ double uniformDraw() { return random_source::next() / static_cast<double>(random
 
 bool coin() { return random_source::next() >= kCoinThreshold; }
 
-bool hasRecombination(const Member& member) {
-  return member.sourcePattern(kPaternal) == 2 || member.sourcePattern(kMaternal) == 2;
-}
-
 void queueMember(Pedigree& family, int memberId) {
-  (hasRecombination(family.member(memberId)) ? family.recombinedQueue : family.settledQueue).push(memberId);
+  (family.member(memberId).hasRecombination() ? family.recombinedQueue : family.settledQueue).push(memberId);
 }
 
 void orderSideTo(LocusGenotype& g, int side, int allele) {

@@ -6,10 +6,6 @@
 
 namespace {
 
-bool carries(const LocusGenotype& parent, int allele) {
-  return allele == parent.allele1 || allele == parent.allele2;
-}
-
 // A founder's two haplotypes may be exchanged freely, so one of its
 // non-homozygous loci keeps its stored order: the first one after its first
 // typed homozygote, or locus 0 when there is none.
@@ -39,13 +35,13 @@ int resolveFounder(Member& founder) {
 // only; false when both alleles could come from either parent.
 bool orderByParents(LocusGenotype& g, const LocusGenotype& father, const LocusGenotype& mother) {
   bool swap = false;
-  if (!carries(father, g.allele1)) {
+  if (!father.carries(g.allele1)) {
     swap = true;
-  } else if (!carries(mother, g.allele1)) {
+  } else if (!mother.carries(g.allele1)) {
     swap = false;
-  } else if (!carries(mother, g.allele2)) {
+  } else if (!mother.carries(g.allele2)) {
     swap = true;
-  } else if (!carries(father, g.allele2)) {
+  } else if (!father.carries(g.allele2)) {
     swap = false;
   } else {
     return false;
@@ -119,8 +115,7 @@ bool Pedigree::resolveForcedPhases() {
                     : resolveNonFounder(member, members.at(member.fatherId), members.at(member.motherId));
     if (count == static_cast<int>(member.genotypes.size())) {
       visitedIds.insert(id);
-      bool recombined = !member.isFounder() &&
-                        (member.sourcePattern(kPaternal) == 2 || member.sourcePattern(kMaternal) == 2);
+      bool recombined = !member.isFounder() && member.hasRecombination();
       (recombined ? recombinedQueue : settledQueue).push(id);
     }
     // Ties go to the later member in id order.

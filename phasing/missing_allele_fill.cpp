@@ -50,8 +50,8 @@ void fillFromChildren(Pedigree& family, Member& m, std::size_t k) {
     const int otherParentId = child.fatherId == m.memberId ? child.motherId : child.fatherId;
     const LocusGenotype& other = family.member(otherParentId).genotypes[k];
     int candidate = kMissing;
-    if (!block_extension::carries(other, c.allele1)) candidate = c.allele1;
-    if (!block_extension::carries(other, c.allele2)) candidate = c.allele2;
+    if (!other.carries(c.allele1)) candidate = c.allele1;
+    if (!other.carries(c.allele2)) candidate = c.allele2;
     const int value = c.isTypedHomozygote() ? c.allele2 : candidate;
     if (mode == MissingMode::kSecondOnly) {
       if (g.allele1 != value) g.allele2 = value;
@@ -242,7 +242,7 @@ bool Pedigree::drawMissingAlleles() {
         const int known = g.alleleOnSide(side);
         const LocusGenotype& ownParent = side == kPaternal ? f : mo;
         const LocusGenotype& otherParent = side == kPaternal ? mo : f;
-        if (!block_extension::carries(ownParent, known) && block_extension::carries(otherParent, known)) {
+        if (!ownParent.carries(known) && otherParent.carries(known)) {
           std::swap(g.allele1, g.allele2);
         }
       }

@@ -11,8 +11,6 @@
 
 namespace {
 
-using block_extension::hasRecombination;
-
 // The determined sources of one member, per side.
 struct SourceSummary {
   std::array<int, 2> count{0, 0};
@@ -91,7 +89,7 @@ class SibshipVoting {
     // Only the child and its parent change during the walks; the child never
     // votes for itself, and the parent's flag is refreshed when it changes.
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
-      siblingChanges_[i] = hasRecombination(family_.member(sibship_[i]));
+      siblingChanges_[i] = family_.member(sibship_[i]).hasRecombination();
     }
     const int last = summary.lastIndex[side];
     const int loci = static_cast<int>(c.genotypes.size());
@@ -155,7 +153,7 @@ class SibshipVoting {
   // son); its sources may just have changed.
   void refreshChangeFlag(int memberId) {
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
-      if (sibship_[i] == memberId) siblingChanges_[i] = hasRecombination(family_.member(memberId));
+      if (sibship_[i] == memberId) siblingChanges_[i] = family_.member(memberId).hasRecombination();
     }
   }
 
@@ -324,7 +322,7 @@ bool Pedigree::extendNuclearFamilies() {
       }
       if (bestLength == loci) visitedIds.insert(id);
     }
-    if (hasRecombination(m)) {
+    if (m.hasRecombination()) {
       recombinedQueue.push(id);
     } else if (bestLength >= seedBlockLength) {
       seedMemberId = id;

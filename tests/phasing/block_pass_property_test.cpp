@@ -89,9 +89,9 @@ void expectChildrenPhasedAgainstTypedParents(const SolvedRun& run) {
           continue;
         }
         const LocusGenotype& g = child.genotypes[k];
-        EXPECT_TRUE(block_extension::carries(father.genotypes[k], g.allele1))
+        EXPECT_TRUE(father.genotypes[k].carries(g.allele1))
             << "family " << f + 1 << " child " << id << " locus " << k;
-        EXPECT_TRUE(block_extension::carries(mother.genotypes[k], g.allele2))
+        EXPECT_TRUE(mother.genotypes[k].carries(g.allele2))
             << "family " << f + 1 << " child " << id << " locus " << k;
       }
     }
