@@ -17,7 +17,7 @@ std::string memberText(const ReadFamily& read, int id) {
 }  // namespace
 
 std::string findFamilyProblem(const ReadFamily& read, const RunMode& mode, const AlleleStats* stats) {
-  const Pedigree& family = *read.family;
+  const Family& family = *read.family;
   if (read.badFamilyIdLine != 0) {
     return "line " + std::to_string(read.badFamilyIdLine) + " does not begin with a family id";
   }

@@ -6,7 +6,7 @@ void PedigreeReader::warnField(int lineNumber, int fieldNumber, std::string_view
                                std::string_view what) {
   std::string message = fileName_ + ": line " + std::to_string(lineNumber) + ": field " +
                         std::to_string(fieldNumber) + " '" + std::string(field) + "' " + std::string(what);
-  diagnostics::error(message);
+  diagnostics::warning(message);
 }
 
 ReadFamily PedigreeReader::nextFamily() {
@@ -14,7 +14,7 @@ ReadFamily PedigreeReader::nextFamily() {
   if (ended_) return current;
   if (pendingLine_) {
     pendingLine_ = false;
-    current.family = std::make_unique<Pedigree>();
+    current.family = std::make_unique<Family>();
     current.family->familyId = pendingFamilyId_;
     current.firstLine = lineNumber_;
     addMember(current, line_, lineNumber_);
@@ -43,7 +43,7 @@ ReadFamily PedigreeReader::nextFamily() {
         pendingFamilyId_ = familyId;
         return current;
       }
-      current.family = std::make_unique<Pedigree>();
+      current.family = std::make_unique<Family>();
       current.family->familyId = familyId;
       current.firstLine = lineNumber_;
     }
@@ -52,7 +52,7 @@ ReadFamily PedigreeReader::nextFamily() {
 }
 
 void PedigreeReader::addMember(ReadFamily& current, std::string_view line, int lineNumber) {
-  Pedigree& family = *current.family;
+  Family& family = *current.family;
   Member member;
   member.seqIndex = current.createdMembers++;
   member.memberId = member.seqIndex + 1;
@@ -89,7 +89,7 @@ void PedigreeReader::addMember(ReadFamily& current, std::string_view line, int l
   const int id = member.memberId;
   auto [it, inserted] = family.members.try_emplace(id);
   if (!inserted) {
-    diagnostics::error(fileName_ + ": line " + std::to_string(lineNumber) + ": family " +
+    diagnostics::warning(fileName_ + ": line " + std::to_string(lineNumber) + ": family " +
                        std::to_string(family.familyId) + ": member " + std::to_string(id) +
                        " appears again (line " + std::to_string(current.lineOfMember[id]) +
                        "); the later line replaces the earlier one");

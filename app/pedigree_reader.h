@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "pedigree/text_input.h"
 
 // One family as read, with what the reader noticed about its lines.
 struct ReadFamily {
-  std::unique_ptr<Pedigree> family;
+  std::unique_ptr<Family> family;
   int firstLine = 0;                // 1-based line number of its first line
   int shortLine = 0;                // first line with fewer than 7 fields, 0 if none
   int badFamilyIdLine = 0;          // a first line whose family id is not a number

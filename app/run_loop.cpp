@@ -71,7 +71,7 @@ class ResultFiles {
 };
 
 void closeFamily(ReadFamily read, const RunMode& mode, RunContext& context) {
-  Pedigree& family = *read.family;
+  Family& family = *read.family;
   family.memberCount = static_cast<int>(family.members.size());
   if (family.memberCount < mode.minimumFamilySize) return;
   std::string problem = findFamilyProblem(read, mode, context.stats);

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "pedigree/process_clock.h"
 #include "pedigree/text_sink.h"
 
@@ -30,7 +30,7 @@ struct RunMode {
   // mothers not to be).
   bool requiresMotherSexTwo = false;
   // Given a validated family of at least the minimum size, not yet prepared.
-  std::function<void(std::unique_ptr<Pedigree>, RunContext&)> closeAction;
+  std::function<void(std::unique_ptr<Family>, RunContext&)> closeAction;
   std::function<void(RunContext&)> endAction;
 };
 

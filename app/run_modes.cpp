@@ -5,7 +5,7 @@
 
 namespace {
 
-void writeFamily(Pedigree& family, RunContext& context) {
+void writeFamily(Family& family, RunContext& context) {
   family.writeGenotypeReport(context.dat);
   family.writeResultLine(context.res);
   family.writePhasedTable(context.out);
@@ -17,9 +17,9 @@ int runBlockExtension(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 3;
   mode.keepsStatistics = true;
-  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
-    Pedigree& held = *family;
+    Family& held = *family;
     context.stats->addFamily(std::move(family));
     held.solveByBlockExtension();
     writeFamily(held, context);
@@ -38,7 +38,7 @@ int runBlockExtension(const std::string& inputName) {
 int runConstraintFinding(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 3;
-  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
     if (family->solveByConstraintFinding(context.dat, context.res, context.out) == -1) {
       context.res.put("There is no 0 recombinant solution for pedigree ").put(family->familyId).put("!\n");
@@ -52,7 +52,7 @@ int runConstraintFinding(const std::string& inputName) {
 int runLocusDp(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 1;
-  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
     family->resolveForcedPhases();
     // A family too large for the tree programme is refused by the solver,
@@ -68,7 +68,7 @@ int runMemberDp(const std::string& inputName) {
   mode.minimumFamilySize = 1;
   mode.keepsStatistics = true;
   mode.requiresMotherSexTwo = true;
-  mode.closeAction = [](std::unique_ptr<Pedigree> family, RunContext& context) {
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
     context.stats->addFamily(std::move(family));
   };

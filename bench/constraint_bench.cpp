@@ -15,13 +15,13 @@
 
 namespace {
 
-Pedigree preparedFamily(const constraint_test::FamilyOptions& options, unsigned seed) {
+Family preparedFamily(const constraint_test::FamilyOptions& options, unsigned seed) {
   std::mt19937 random(seed);
   const std::string text = constraint_test::generateFamilyText(options, random);
   LineSource source(text);
   PedigreeReader reader(source, "generated");
   ReadFamily read = reader.nextFamily();
-  Pedigree family = *read.family;
+  Family family = *read.family;
   family.memberCount = static_cast<int>(family.members.size());
   family.prepare();
   return family;
@@ -45,11 +45,11 @@ constraint_test::FamilyOptions threeGenerations(int loci) {
 }
 
 void solveWholeFamily(benchmark::State& state, const constraint_test::FamilyOptions& options) {
-  const Pedigree prepared = preparedFamily(options, 1);
+  const Family prepared = preparedFamily(options, 1);
   int solutions = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    Pedigree family = prepared;
+    Family family = prepared;
     TextSink dat;
     TextSink res;
     TextSink out;
@@ -63,7 +63,7 @@ void solveWholeFamily(benchmark::State& state, const constraint_test::FamilyOpti
 }
 
 void reduceOnly(benchmark::State& state, const constraint_test::FamilyOptions& options) {
-  Pedigree family = preparedFamily(options, 1);
+  Family family = preparedFamily(options, 1);
   std::size_t remaining = 0;
   for (auto _ : state) {
     ConstraintSolver solver(family, kDefaultMaxSolutions);
@@ -78,7 +78,7 @@ void reduceOnly(benchmark::State& state, const constraint_test::FamilyOptions& o
 // The same reduction done the plain way (every pair of equations compared in
 // every elimination pass, fixed lists scanned), for comparison.
 void reducePlainly(benchmark::State& state, const constraint_test::FamilyOptions& options) {
-  Pedigree family = preparedFamily(options, 1);
+  Family family = preparedFamily(options, 1);
   ConstraintSolver solver(family, kDefaultMaxSolutions);
   solver.buildConstraints();
   for (auto _ : state) {

@@ -47,10 +47,10 @@ std::string nuclearFamilyText(int openLoci, bool childFirst = false) {
   return text;
 }
 
-std::unique_ptr<Pedigree> preparedFamily(const std::string& text) {
+std::unique_ptr<Family> preparedFamily(const std::string& text) {
   LineSource source(text);
   PedigreeReader reader(source, "bench input");
-  std::unique_ptr<Pedigree> family = reader.nextFamily().family;
+  std::unique_ptr<Family> family = reader.nextFamily().family;
   family->memberCount = static_cast<int>(family->members.size());
   family->prepare();
   family->resolveForcedPhases();
@@ -61,7 +61,7 @@ void SolveNuclearFamily(benchmark::State& state) {
   const std::string text = nuclearFamilyText(static_cast<int>(state.range(0)), state.range(1) != 0);
   for (auto _ : state) {
     state.PauseTiming();
-    std::unique_ptr<Pedigree> family = preparedFamily(text);
+    std::unique_ptr<Family> family = preparedFamily(text);
     TextSink out;
     state.ResumeTiming();
     bool solved = family->solveByLocusDp(out);
@@ -74,7 +74,7 @@ void EvaluateBeyondTheGuard(benchmark::State& state) {
   const std::string text = nuclearFamilyText(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
-    std::unique_ptr<Pedigree> family = preparedFamily(text);
+    std::unique_ptr<Family> family = preparedFamily(text);
     state.ResumeTiming();
     LocusDpSolver solver(*family, 1);
     state.counters["trio_evaluations"] = solver.workEstimate();

@@ -28,10 +28,10 @@ std::string benchFamilyText(const member_dp_test::FamilyShape& shape, int loci, 
   return member_dp_test::familyText(1, shape, options, random);
 }
 
-std::unique_ptr<Pedigree> preparedFamily(const std::string& text) {
+std::unique_ptr<Family> preparedFamily(const std::string& text) {
   LineSource source(text);
   PedigreeReader reader(source, "bench input");
-  std::unique_ptr<Pedigree> family = reader.nextFamily().family;
+  std::unique_ptr<Family> family = reader.nextFamily().family;
   family->memberCount = static_cast<int>(family->members.size());
   family->prepare();
   return family;

@@ -35,7 +35,7 @@ void ReadPrepareWrite(benchmark::State& state) {
     while (true) {
       ReadFamily read = reader.nextFamily();
       if (read.family == nullptr) break;
-      Pedigree& family = *read.family;
+      Family& family = *read.family;
       family.memberCount = static_cast<int>(family.members.size());
       family.prepare();
       family.writeGenotypeReport(dat);

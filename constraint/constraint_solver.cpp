@@ -8,12 +8,12 @@
 #include "pedigree/diagnostics.h"
 #include "pedigree/run_settings.h"
 
-int Pedigree::solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out) {
+int Family::solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out) {
   ConstraintSolver solver(*this, maxSolutionsPerFamily());
   return solver.solve(dat, res, out);
 }
 
-ConstraintSolver::ConstraintSolver(Pedigree& family, std::uint64_t maxSolutions)
+ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions)
     : family_(family), maxSolutions_(maxSolutions), locusCount_(family.locusCount) {
   // Phase variables are 32-bit numbers seqIndex * locusCount + locus.
   long long highestIndex = 0;

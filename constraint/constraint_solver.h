@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "pedigree/text_sink.h"
 
 class ConstraintSolver {
  public:
   // maxSolutions: the most solutions written for the family (0: no limit).
-  ConstraintSolver(Pedigree& family, std::uint64_t maxSolutions);
+  ConstraintSolver(Family& family, std::uint64_t maxSolutions);
 
   // The whole method: -1 when the family has no configuration without
   // recombinants, otherwise solutionCount (see enumerateSolutions).
@@ -64,7 +64,7 @@ class ConstraintSolver {
 
   bool variablesFit() const;
 
-  Pedigree& family_;
+  Family& family_;
   std::uint64_t maxSolutions_;
   int locusCount_ = 0;
   long long recordCount_ = 0;  // highest seqIndex + 1

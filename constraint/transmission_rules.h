@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 // Results of childPhaseFromParents.
 inline constexpr int kChildPhaseImpossible = -2;  // the parents cannot give the child's genotype

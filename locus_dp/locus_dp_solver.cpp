@@ -11,7 +11,7 @@
 
 #include "pedigree/diagnostics.h"
 
-LocusDpSolver::LocusDpSolver(Pedigree& family, int rootId) : pedigree(family) {
+LocusDpSolver::LocusDpSolver(Family& family, int rootId) : pedigree(family) {
   root = createNode(rootId, nullptr);
   build();
 }
@@ -158,7 +158,7 @@ int LocusDpSolver::selectAndTraceBack() {
   return bestCost;
 }
 
-bool Pedigree::solveByLocusDp(TextSink& out) {
+bool Family::solveByLocusDp(TextSink& out) {
   if (members.empty()) return true;
   LocusDpSolver solver(*this, members.begin()->first);
   if (!solver.withinSizeLimits()) {

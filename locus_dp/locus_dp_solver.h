@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 // Limits beyond which a family is refused instead of solved: the number of
 // trio evaluations the programme would make, and the states of one node.
@@ -18,7 +18,7 @@ inline constexpr int kMaxOpenLociPerNode = 20;               // 2^20 states
 // Number of recombinations between a father, a mother and a child under the
 // given phase states. The parent named first is the father when its sex is 1,
 // otherwise the parent named second is. Members are looked up by id.
-int trioRecombinations(const Pedigree& family, int firstParentId, int firstParentState, int secondParentId,
+int trioRecombinations(const Family& family, int firstParentId, int firstParentState, int secondParentId,
                        int secondParentState, int childId, int childState);
 
 // Which states the innermost loops of the node programme run over: those of
@@ -63,7 +63,7 @@ struct LocusDpNode {
 class LocusDpSolver {
  public:
   // Builds the tree of the family from `rootId` (states are not yet sized).
-  LocusDpSolver(Pedigree& family, int rootId);
+  LocusDpSolver(Family& family, int rootId);
   LocusDpSolver(const LocusDpSolver&) = delete;
   LocusDpSolver& operator=(const LocusDpSolver&) = delete;
 
@@ -80,7 +80,7 @@ class LocusDpSolver {
   // the members, and returns bestCost.
   int selectAndTraceBack();
 
-  Pedigree& pedigree;
+  Family& pedigree;
   LocusDpNode* root = nullptr;
   int nodeCount = 0;
   std::vector<int> placedIds;
@@ -100,5 +100,5 @@ class LocusDpSolver {
 };
 
 // Runs the node programme on one node whose tree children are all evaluated.
-void evaluateLocusDpNode(LocusDpNode& node, const Pedigree& family,
+void evaluateLocusDpNode(LocusDpNode& node, const Family& family,
                          LocusDpInnerLoop innerLoop = LocusDpInnerLoop::automatic);

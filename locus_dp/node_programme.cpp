@@ -107,11 +107,11 @@ int firstReaching(const int* weights, const int* row, int count, int value) {
 }
 
 struct Evaluation {
-  Evaluation(LocusDpNode& evaluated, const Pedigree& pedigree, int loci, LocusDpInnerLoop inner)
+  Evaluation(LocusDpNode& evaluated, const Family& pedigree, int loci, LocusDpInnerLoop inner)
       : node(evaluated), family(pedigree), locusCount(loci), words(wordsForLoci(loci)), innerLoop(inner) {}
 
   LocusDpNode& node;
-  const Pedigree& family;
+  const Family& family;
   int locusCount;
   int words;
   LocusDpInnerLoop innerLoop;
@@ -406,7 +406,7 @@ SideResult evaluateOffspringSide(Evaluation& e) {
 
 }  // namespace
 
-void evaluateLocusDpNode(LocusDpNode& node, const Pedigree& family, LocusDpInnerLoop innerLoop) {
+void evaluateLocusDpNode(LocusDpNode& node, const Family& family, LocusDpInnerLoop innerLoop) {
   int stateCount = node.stateCount();
   node.states.assign(stateCount, NodeState{});
   node.alternatives.assign(static_cast<std::size_t>(stateCount) * node.childCount, -1);

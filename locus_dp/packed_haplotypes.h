@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 // The phase states of a member: state s puts bit i of s at the locus of the
 // member's i-th open locus; resolved loci hold 0. Built once per state.

@@ -58,7 +58,7 @@ int countSide(const std::vector<HaplotypePair>& parent, const std::vector<Haplot
 
 }  // namespace
 
-int trioRecombinations(const Pedigree& family, int firstParentId, int firstParentState, int secondParentId,
+int trioRecombinations(const Family& family, int firstParentId, int firstParentState, int secondParentId,
                        int secondParentState, int childId, int childState) {
   const Member& first = family.member(firstParentId);
   const Member& second = family.member(secondParentId);

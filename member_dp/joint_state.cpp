@@ -5,9 +5,9 @@
 
 namespace member_dp {
 
-int stateBitCount(const Pedigree& family) { return 3 * family.memberCount - 2 * family.founderCount; }
+int stateBitCount(const Family& family) { return 3 * family.memberCount - 2 * family.founderCount; }
 
-int applyState(Pedigree& family, std::uint32_t s, int l) {
+int applyState(Family& family, std::uint32_t s, int l) {
   for (int id : family.memberOrder) {
     if (id < 0) break;  // unplaceable members trail the order
     Member& x = family.member(id);
@@ -37,7 +37,7 @@ int applyState(Pedigree& family, std::uint32_t s, int l) {
   return 0;
 }
 
-int stateCost(Pedigree& family, std::uint32_t s, int l) {
+int stateCost(Family& family, std::uint32_t s, int l) {
   if (applyState(family, s, l) == kCostSentinel) return kCostSentinel;
   const auto locus = static_cast<std::size_t>(l);
   for (int id : family.memberOrder) {
@@ -53,7 +53,7 @@ int stateCost(Pedigree& family, std::uint32_t s, int l) {
   return 0;
 }
 
-int transitionCost(Pedigree& family, int l, std::uint32_t t, std::uint32_t s) {
+int transitionCost(Family& family, int l, std::uint32_t t, std::uint32_t s) {
   applyState(family, t, l - 1);
   applyState(family, s, l);
   int count = 0;
@@ -68,7 +68,7 @@ int transitionCost(Pedigree& family, int l, std::uint32_t t, std::uint32_t s) {
   return count;
 }
 
-void computeStateMask(Pedigree& family) {
+void computeStateMask(Family& family) {
   family.stateMask = 0;
   unsigned position = 0;
   for (int id : family.memberOrder) {

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 namespace member_dp {
 
@@ -20,23 +20,23 @@ namespace member_dp {
 inline constexpr int kMaxStateBits = 20;
 
 // 3 x memberCount - 2 x founderCount: 1 bit per founder, 3 per non-founder.
-int stateBitCount(const Pedigree& family);
+int stateBitCount(const Family& family);
 
 // Writes joint state s into every member's genotype at locus l, in
 // memberOrder. Returns kCostSentinel, without touching the members after it,
 // at the first member for which s is invalid (phase 1 on equal alleles, or a
 // founder's phase 1 before its first typed heterozygous locus); 0 otherwise.
-int applyState(Pedigree& family, std::uint32_t s, int l);
+int applyState(Family& family, std::uint32_t s, int l);
 
 // 0 when s is valid at locus l and every child's alleles equal the parental
 // alleles its source bits choose; kCostSentinel otherwise.
-int stateCost(Pedigree& family, std::uint32_t s, int l);
+int stateCost(Family& family, std::uint32_t s, int l);
 
 // Number of non-founder sources that differ between state t at locus l - 1
 // and state s at locus l (applies both states).
-int transitionCost(Pedigree& family, int l, std::uint32_t t, std::uint32_t s);
+int transitionCost(Family& family, int l, std::uint32_t t, std::uint32_t s);
 
 // Sets family.stateMask to the phase bits of a joint state.
-void computeStateMask(Pedigree& family);
+void computeStateMask(Family& family);
 
 }  // namespace member_dp

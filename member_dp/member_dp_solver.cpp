@@ -20,7 +20,7 @@ constexpr std::int32_t kInfinity = 1 << 28;
 
 }  // namespace
 
-MemberDpSolver::MemberDpSolver(Pedigree& family, std::uint64_t maxSolutions)
+MemberDpSolver::MemberDpSolver(Family& family, std::uint64_t maxSolutions)
     : family_(family), maxSolutions_(maxSolutions), locusCount_(family.locusCount) {
   buildSlots();
 }
@@ -309,7 +309,7 @@ MemberDpOutcome MemberDpSolver::run(TextSink& out, TextSink& dat, TextSink& res)
   return outcome;
 }
 
-void solveFamilyByMemberDp(Pedigree& family, TextSink& out, TextSink& dat, TextSink& res,
+void solveFamilyByMemberDp(Family& family, TextSink& out, TextSink& dat, TextSink& res,
                            std::uint64_t maxSolutions) {
   if (stateBitCount(family) > kMaxStateBits) {
     out.put("Pedigree ").put(family.familyId).put(" is to big!\n");
@@ -354,7 +354,7 @@ void solveFamilyByMemberDp(Pedigree& family, TextSink& out, TextSink& dat, TextS
 
 }  // namespace member_dp
 
-void Pedigree::solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res) {
+void Family::solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res) {
   member_dp::solveFamilyByMemberDp(*this, out, dat, res, maxSolutionsPerFamily());
 }
 

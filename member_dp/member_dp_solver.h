@@ -19,7 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 namespace member_dp {
 
@@ -42,7 +42,7 @@ class MemberDpSolver {
   // maxSolutions: configurations written at most (0 = no limit). The family
   // must be prepared, fit in kMaxStateBits, have every member placed in
   // memberOrder and at least one founder.
-  MemberDpSolver(Pedigree& family, std::uint64_t maxSolutions);
+  MemberDpSolver(Family& family, std::uint64_t maxSolutions);
 
   // Runs the programme and writes each configuration through
   // writePhasedTable(out), writeGenotypeReport(dat), writeResultLine(res).
@@ -85,7 +85,7 @@ class MemberDpSolver {
   std::uint64_t childNode(std::uint64_t node, std::uint32_t maskedState);
   void seedWithFoundPaths(std::unordered_set<std::uint64_t>& writtenLeaves);
 
-  Pedigree& family_;
+  Family& family_;
   std::uint64_t maxSolutions_;
   int locusCount_ = 0;
   int stateBits_ = 0;
@@ -113,7 +113,7 @@ class MemberDpSolver {
 // which case "Pedigree <id> is to big!" goes into "out". Reports a family
 // without consistent configuration, and one whose output was capped, on
 // standard error.
-void solveFamilyByMemberDp(Pedigree& family, TextSink& out, TextSink& dat, TextSink& res,
+void solveFamilyByMemberDp(Family& family, TextSink& out, TextSink& dat, TextSink& res,
                            std::uint64_t maxSolutions);
 
 }  // namespace member_dp

@@ -1,6 +1,6 @@
 // Founder allele counts, heterozygosity and the free-locus count over all
 // families of a run.
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 bool Member::hasNoHeterozygousLocus(int count) const {
   for (int i = 0; i < count && i < static_cast<int>(genotypes.size()); ++i) {
@@ -20,8 +20,8 @@ bool Member::isOriginDetermined(int f1, int f2, int m1, int m2, int locus) const
   return true;
 }
 
-bool AlleleStats::addFamily(std::unique_ptr<Pedigree> family) {
-  Pedigree& held = *family;
+bool AlleleStats::addFamily(std::unique_ptr<Family> family) {
+  Family& held = *family;
   held.stats = this;
   families[held.familyId] = std::move(family);
   if (families.size() == 1) {

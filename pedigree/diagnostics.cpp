@@ -5,7 +5,7 @@
 
 namespace diagnostics {
 
-void error(std::string_view message) {
+void report(Level, std::string_view message) {
   std::fflush(stdout);
   std::string line = "Haplotor: ";
   line.append(message);

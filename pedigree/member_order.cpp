@@ -8,7 +8,7 @@ namespace {
 
 // Orders members by a heap of eligible members keyed by (rank, id), where
 // founders take rank 0 when they are to come first and rank 1 otherwise.
-std::vector<int> orderEligibleFirst(const Pedigree& family, bool foundersFirst) {
+std::vector<int> orderEligibleFirst(const Family& family, bool foundersFirst) {
   // A member becomes eligible once both its parents are placed and stays
   // eligible until it is taken, so a min-heap of eligible ids yields exactly
   // "the smallest eligible id first" at every step.
@@ -42,12 +42,12 @@ std::vector<int> orderEligibleFirst(const Pedigree& family, bool foundersFirst) 
 
 }  // namespace
 
-std::vector<int> computeMemberOrder(const Pedigree& family) {
+std::vector<int> computeMemberOrder(const Family& family) {
   std::vector<int> order = orderEligibleFirst(family, false);
   order.resize(family.members.size(), -1);
   return order;
 }
 
-std::vector<int> computeFoundersFirstOrder(const Pedigree& family) {
+std::vector<int> computeFoundersFirstOrder(const Family& family) {
   return orderEligibleFirst(family, true);
 }

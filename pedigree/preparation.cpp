@@ -1,9 +1,9 @@
 // Preparation of a closed family: children lists, mates, founder count and
 // the processing order every solver walks.
 #include "pedigree/member_order.h"
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
-bool Pedigree::prepare() {
+bool Family::prepare() {
   memberCount = static_cast<int>(members.size());
   for (auto& [id, member] : members) {
     auto father = member.fatherId != 0 ? members.find(member.fatherId) : members.end();
@@ -29,7 +29,7 @@ bool Pedigree::prepare() {
 // ascending id that is not placed yet and is a founder or has both parents
 // placed. prepare() computes the same order in one pass; this stays as the
 // reference definition.
-int Pedigree::nextInOrder() {
+int Family::nextInOrder() {
   for (const auto& [id, member] : members) {
     if (visitedIds.count(id) != 0) continue;
     bool eligible = member.isFounder() || (member.fatherId > 0 && visitedIds.count(member.fatherId) != 0 &&

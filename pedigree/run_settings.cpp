@@ -28,7 +28,7 @@ void reportInvalidSolutionCap() {
   const char* text = std::getenv("HAPLOTOR_MAX_SOLUTIONS");
   std::uint64_t value = 0;
   if (text == nullptr || parseCap(text, value)) return;
-  diagnostics::error("HAPLOTOR_MAX_SOLUTIONS='" + std::string(text) +
+  diagnostics::warning("HAPLOTOR_MAX_SOLUTIONS='" + std::string(text) +
                      "' is not a non-negative decimal integer; using " +
                      std::to_string(kDefaultMaxSolutions));
 }

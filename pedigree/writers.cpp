@@ -1,7 +1,7 @@
 // The result writers: the "dat" genotype report, the "res" line, the "out"
 // phased table and the linkage table of simulated families. All walk the
 // members in ascending id and write the fields as they stand.
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 namespace {
 constexpr int kMinimumReportLoci = 10;
@@ -57,12 +57,12 @@ void Member::writeLinkageTable(TextSink& table) const {
   table.put('\n');
 }
 
-bool Pedigree::writeGenotypeReport(TextSink& dat) const {
+bool Family::writeGenotypeReport(TextSink& dat) const {
   for (const auto& [id, member] : members) member.writeGenotypeReport(dat);
   return true;
 }
 
-bool Pedigree::writeResultLine(TextSink& res) {
+bool Family::writeResultLine(TextSink& res) {
   endClock = processClockMs();
   res.put(familyId)
       .put("\t ")
@@ -73,12 +73,12 @@ bool Pedigree::writeResultLine(TextSink& res) {
   return true;
 }
 
-bool Pedigree::writePhasedTable(TextSink& out) const {
+bool Family::writePhasedTable(TextSink& out) const {
   for (const auto& [id, member] : members) member.writePhasedTable(out);
   return true;
 }
 
-bool Pedigree::writeLinkageTable(TextSink& table) const {
+bool Family::writeLinkageTable(TextSink& table) const {
   for (const auto& [id, member] : members) member.writeLinkageTable(table);
   return true;
 }

@@ -26,17 +26,17 @@ int sourceMismatches(int previous, int s, int next) {
   return (previous != -1 && previous != s ? 1 : 0) + (next != -1 && next != s ? 1 : 0);
 }
 
-void inferSourcesOf(Pedigree& family, Member& member, std::size_t first, std::size_t last) {
+void inferSourcesOf(Family& family, Member& member, std::size_t first, std::size_t last) {
   if (member.isFounder()) return;
   if (member.fatherId > 0) inferSide(member, family.member(member.fatherId), kPaternal, first, last);
   if (member.motherId > 0) inferSide(member, family.member(member.motherId), kMaternal, first, last);
 }
 
-void Pedigree::inferAlleleSources() {
+void Family::inferAlleleSources() {
   for (auto& [id, member] : members) inferSourcesOf(*this, member, 0, member.genotypes.size());
 }
 
-bool Pedigree::countRecombinants() {
+bool Family::countRecombinants() {
   recombinantCount = 0;
   inferAlleleSources();
   for (auto& [id, member] : members) {

@@ -47,7 +47,7 @@ ResolvedRuns resolvedRunsOf(const Member& m) {
 // a locus no block has covered, from a member without a recombination if one
 // offers 2 loci or more. `runs` follows the members in ascending id. Also
 // marks and queues the complete members. False when there is no block.
-bool chooseNextSeed(Pedigree& f, const std::vector<std::pair<int, const ResolvedRuns*>>& runs) {
+bool chooseNextSeed(Family& f, const std::vector<std::pair<int, const ResolvedRuns*>>& runs) {
   f.seedMemberId = 0;
   f.seedBlockLength = 0;
   f.seedBlockStart = 0;
@@ -93,7 +93,7 @@ bool chooseNextSeed(Pedigree& f, const std::vector<std::pair<int, const Resolved
 }
 
 // One run of extendBlocks. After every step the sources of the family are
-// brought up to date as Pedigree::inferAlleleSources would. Once that has run
+// brought up to date as Family::inferAlleleSources would. Once that has run
 // over the whole family, a step changes one member, and only at the loci of
 // the current block, so only that member and its children need recomputing,
 // and only over the block (a member's inferred source at a locus depends only
@@ -102,7 +102,7 @@ bool chooseNextSeed(Pedigree& f, const std::vector<std::pair<int, const Resolved
 // kept between blocks and updated over the block only.
 class BlockExtender {
  public:
-  explicit BlockExtender(Pedigree& family) : family_(family) {
+  explicit BlockExtender(Family& family) : family_(family) {
     for (const auto& [id, member] : family.members) {
       position_[id] = ids_.size();
       ids_.push_back(id);
@@ -110,7 +110,7 @@ class BlockExtender {
     summaries_.resize(ids_.size());
   }
 
-  // Pedigree::findNextSeed on the kept summaries.
+  // Family::findNextSeed on the kept summaries.
   bool findNextSeed() {
     std::vector<std::pair<int, const ResolvedRuns*>> runs;
     runs.reserve(ids_.size());
@@ -129,7 +129,7 @@ class BlockExtender {
   }
 
   void extendFromSeed() {
-    Pedigree& f = family_;
+    Family& f = family_;
     while (true) {
       const int seedId = f.seedMemberId;
       auto found = f.members.find(seedId);
@@ -284,7 +284,7 @@ class BlockExtender {
     }
   }
 
-  Pedigree& family_;
+  Family& family_;
   bool wholeFamilyInferred_ = false;
   std::vector<int> ids_;  // ascending member id
   std::map<int, std::size_t> position_;
@@ -293,19 +293,19 @@ class BlockExtender {
 
 }  // namespace
 
-bool Pedigree::extendBlocks() {
+bool Family::extendBlocks() {
   BlockExtender extender(*this);
   extender.extendFromSeed();
   while (extender.findNextSeed()) extender.extendFromSeed();
   return true;
 }
 
-bool Pedigree::extendFromSeed() {
+bool Family::extendFromSeed() {
   BlockExtender(*this).extendFromSeed();
   return true;
 }
 
-bool Pedigree::findNextSeed() {
+bool Family::findNextSeed() {
   std::vector<ResolvedRuns> all;
   all.reserve(members.size());
   std::vector<std::pair<int, const ResolvedRuns*>> runs;
@@ -315,7 +315,7 @@ bool Pedigree::findNextSeed() {
   return chooseNextSeed(*this, runs);
 }
 
-bool Pedigree::extendToChild(int parentId, int childId) {
+bool Family::extendToChild(int parentId, int childId) {
   Member& c = member(childId);
   const Member& parent = member(parentId);
   const int side = c.motherId == parentId ? kMaternal : kPaternal;
@@ -367,7 +367,7 @@ bool Pedigree::extendToChild(int parentId, int childId) {
   return true;
 }
 
-bool Pedigree::extendToChildOfPair(int /*parentId*/, int /*mateId*/, int childId) {
+bool Family::extendToChildOfPair(int /*parentId*/, int /*mateId*/, int childId) {
   Member& c = member(childId);
   const Member& father = member(c.fatherId);
   const Member& mother = member(c.motherId);

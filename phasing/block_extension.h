@@ -3,7 +3,7 @@
 // ways a locus is put into a given order.
 #pragma once
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "phasing/allele_sources.h"
 
 // True when a child with alleles (ca, cb) can have one allele from each of two
@@ -29,7 +29,7 @@ inline bool isAscending(const LocusGenotype& g) { return g.allele1 < g.allele2; 
 
 // Appends the member to recombinedQueue when its sources show a
 // recombination, to settledQueue otherwise.
-void queueMember(Pedigree& family, int memberId);
+void queueMember(Family& family, int memberId);
 
 // Orders the locus so that its allele on `side` is `allele`: swaps the two
 // alleles when that side does not already hold it, and marks the locus
@@ -38,6 +38,6 @@ void orderSideTo(LocusGenotype& g, int side, int allele);
 
 // Recomputes the member's sources at locus k from its parents where the
 // parent's locus is resolved and informative (not a typed homozygote).
-void refreshSourcesFromParents(Pedigree& family, Member& member, std::size_t k);
+void refreshSourcesFromParents(Family& family, Member& member, std::size_t k);
 
 }  // namespace block_extension

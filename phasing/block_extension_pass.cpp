@@ -11,7 +11,7 @@ double uniformDraw() { return random_source::next() / static_cast<double>(random
 
 bool coin() { return random_source::next() >= kCoinThreshold; }
 
-void queueMember(Pedigree& family, int memberId) {
+void queueMember(Family& family, int memberId) {
   (family.member(memberId).hasRecombination() ? family.recombinedQueue : family.settledQueue).push(memberId);
 }
 
@@ -20,7 +20,7 @@ void orderSideTo(LocusGenotype& g, int side, int allele) {
   g.resolved = true;
 }
 
-void refreshSourcesFromParents(Pedigree& family, Member& member, std::size_t k) {
+void refreshSourcesFromParents(Family& family, Member& member, std::size_t k) {
   LocusGenotype& g = member.genotypes[k];
   if (member.fatherId > 0) {
     const LocusGenotype& father = family.member(member.fatherId).genotypes[k];
@@ -36,7 +36,7 @@ void refreshSourcesFromParents(Pedigree& family, Member& member, std::size_t k) 
 
 }  // namespace block_extension
 
-bool Pedigree::solveByBlockExtension() {
+bool Family::solveByBlockExtension() {
   // A family whose genotypes no parent pair can explain is left as read.
   if (!checkMendelConsistency()) return false;
   fillMissingAlleles();

@@ -2,7 +2,7 @@
 // parents' genotypes order their alleles, and one free locus per founder;
 // records the sources this reveals, the completely phased members and the
 // first seed of block extension.
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ int resolveNonFounder(Member& child, const Member& father, const Member& mother)
 
 }  // namespace
 
-bool Pedigree::resolveForcedPhases() {
+bool Family::resolveForcedPhases() {
   for (auto& [id, member] : members) {
     int count = member.isFounder()
                     ? resolveFounder(member)

@@ -35,7 +35,7 @@ bool isTrioConsistent(int p1a, int p1b, int p2a, int p2b, int ca, int cb) {
   return (canGive(p1a, p1b, ca) && canGive(p2a, p2b, cb)) || (canGive(p1a, p1b, cb) && canGive(p2a, p2b, ca));
 }
 
-bool Pedigree::checkMendelConsistency() {
+bool Family::checkMendelConsistency() {
   visitedIds.clear();
   bool failed = false;
   for (int id : memberOrder) {

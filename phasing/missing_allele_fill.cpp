@@ -40,7 +40,7 @@ void fillByMode(LocusGenotype& g, int first, int second) {
 // A missing allele of member m's locus k told by its children: an allele a
 // child carries that the child's other parent lacks, or a homozygous child's
 // allele.
-void fillFromChildren(Pedigree& family, Member& m, std::size_t k) {
+void fillFromChildren(Family& family, Member& m, std::size_t k) {
   LocusGenotype& g = m.genotypes[k];
   for (int childId : m.childIds) {
     const MissingMode mode = missingMode(g);
@@ -102,7 +102,7 @@ bool fillFromParents(const LocusGenotype& father, const LocusGenotype& mother, L
 
 // One bottom-up sweep of the deterministic fill-in; true when a member with
 // children changed from its parents, so that its children need another sweep.
-bool fillSweep(Pedigree& family) {
+bool fillSweep(Family& family) {
   family.visitedIds.clear();
   bool repeat = false;
   while (family.visitedIds.size() < family.members.size()) {
@@ -159,7 +159,7 @@ int founderAllele(const AlleleStats* stats, std::size_t k, double r) {
 
 }  // namespace
 
-bool Pedigree::childrenSettled(int memberId) {
+bool Family::childrenSettled(int memberId) {
   const Member& x = member(memberId);
   if (x.childIds.empty() || visitedIds.count(memberId) != 0) return true;
   for (int childId : x.childIds) {
@@ -168,7 +168,7 @@ bool Pedigree::childrenSettled(int memberId) {
   return true;
 }
 
-int Pedigree::nextBottomUpMember() {
+int Family::nextBottomUpMember() {
   for (auto it = members.rbegin(); it != members.rend(); ++it) {
     const int id = it->first;
     if (visitedIds.count(id) != 0 || !childrenSettled(id)) continue;
@@ -194,7 +194,7 @@ int Pedigree::nextBottomUpMember() {
   return 0;
 }
 
-bool Pedigree::fillMissingAlleles() {
+bool Family::fillMissingAlleles() {
   // Each sweep after a change from the parents revisits the children with the
   // new alleles; every sweep ends with its own random fill, as a nested run
   // of the whole fill-in would.
@@ -204,7 +204,7 @@ bool Pedigree::fillMissingAlleles() {
   return true;
 }
 
-bool Pedigree::drawMissingAlleles() {
+bool Family::drawMissingAlleles() {
   const auto loci = static_cast<std::size_t>(locusCount);
   for (auto& [id, m] : members) {
     if (!m.isFounder()) continue;

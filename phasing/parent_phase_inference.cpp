@@ -44,7 +44,7 @@ Cell better(int a, int b) {
 
 class ParentPhaseInference {
  public:
-  ParentPhaseInference(Pedigree& family, int childId, int parentId)
+  ParentPhaseInference(Family& family, int childId, int parentId)
       : family_(family),
         child_(family.member(childId)),
         parent_(family.member(parentId)),
@@ -267,7 +267,7 @@ class ParentPhaseInference {
     }
   }
 
-  Pedigree& family_;
+  Family& family_;
   const Member& child_;
   Member& parent_;
   const int side_;
@@ -279,6 +279,6 @@ class ParentPhaseInference {
 
 }  // namespace
 
-bool Pedigree::inferParentPhase(int childId, int parentId) {
+bool Family::inferParentPhase(int childId, int parentId) {
   return ParentPhaseInference(*this, childId, parentId).run();
 }

@@ -58,7 +58,7 @@ int lastDetermined(const Member& m, int side) {
 // The working values of the vote pass over one maternal sibship.
 class SibshipVoting {
  public:
-  SibshipVoting(Pedigree& family, std::vector<int> sibship)
+  SibshipVoting(Family& family, std::vector<int> sibship)
       : family_(family),
         sibship_(std::move(sibship)),
         siblingSource_(sibship_.size()),
@@ -157,7 +157,7 @@ class SibshipVoting {
     }
   }
 
-  Pedigree& family_;
+  Family& family_;
   std::vector<int> sibship_;
   std::vector<std::array<int, 2>> siblingSource_;
   std::vector<bool> siblingChanges_;
@@ -165,7 +165,7 @@ class SibshipVoting {
 
 // Pass 2 on one side of one child: an undetermined source whose nearest
 // determined neighbours on both sides agree takes their value.
-void fillSideBetweenAgreeingSources(Pedigree& family, Member& c, int side, int last) {
+void fillSideBetweenAgreeingSources(Family& family, Member& c, int side, int last) {
   if (last < 1) return;
   const auto lastLocus = static_cast<std::size_t>(last);
   // The nearest determined source before each locus; the walk goes downwards
@@ -201,7 +201,7 @@ void fillSideBetweenAgreeingSources(Pedigree& family, Member& c, int side, int l
 
 }  // namespace
 
-bool Pedigree::siblingVote(int childId, int siblingId, int k, int siblingSource, int running, int side,
+bool Family::siblingVote(int childId, int siblingId, int k, int siblingSource, int running, int side,
                            bool siblingChanges, std::pair<int, int>& votes) {
   if (siblingChanges) return false;
   const auto locus = static_cast<std::size_t>(k);
@@ -214,7 +214,7 @@ bool Pedigree::siblingVote(int childId, int siblingId, int k, int siblingSource,
   return true;
 }
 
-void Pedigree::decideChildLocus(int childId, int k, int& running, int side,
+void Family::decideChildLocus(int childId, int k, int& running, int side,
                                 const std::pair<int, int>& votes) {
   const auto locus = static_cast<std::size_t>(k);
   Member& c = member(childId);
@@ -233,7 +233,7 @@ void Pedigree::decideChildLocus(int childId, int k, int& running, int side,
   if (otherParent.resolved) g.sourceOnSide(other) = g.alleleOnSide(other) == otherParent.allele1 ? 0 : 1;
 }
 
-void Pedigree::decideParentLocus(int childId, int k, int& running, int side,
+void Family::decideParentLocus(int childId, int k, int& running, int side,
                                  const std::pair<int, int>& votes) {
   const auto locus = static_cast<std::size_t>(k);
   Member& c = member(childId);
@@ -252,14 +252,14 @@ void Pedigree::decideParentLocus(int childId, int k, int& running, int side,
   block_extension::refreshSourcesFromParents(*this, parent, locus);
 }
 
-bool Pedigree::extendSibshipByVotes(int memberId) {
+bool Family::extendSibshipByVotes(int memberId) {
   const std::vector<int> sibship = member(member(memberId).motherId).childIds;
   SibshipVoting(*this, sibship).run();
   for (int childId : sibship) visitedIds.insert(childId);
   return true;
 }
 
-bool Pedigree::fillSibshipSources(int memberId) {
+bool Family::fillSibshipSources(int memberId) {
   const std::vector<int> sibship = member(member(memberId).fatherId).childIds;
   for (int childId : sibship) {
     Member& c = member(childId);
@@ -276,7 +276,7 @@ bool Pedigree::fillSibshipSources(int memberId) {
   return true;
 }
 
-bool Pedigree::extendNuclearFamilies() {
+bool Family::extendNuclearFamilies() {
   const auto everySibship = [this](bool votes) {
     visitedIds.clear();
     while (visitedIds.size() < members.size()) {

@@ -38,7 +38,7 @@ std::string simulationOutputName(const std::string& inputName) {
   return name;
 }
 
-std::string readStructure(std::string_view text, const std::string& fileName, Pedigree& family) {
+std::string readStructure(std::string_view text, const std::string& fileName, Family& family) {
   LineSource source(text);
   std::string line;
   int lineNumber = 0;
@@ -111,7 +111,7 @@ std::string readStructure(std::string_view text, const std::string& fileName, Pe
   return {};
 }
 
-bool simulateFamily(Pedigree& family, TextSink& output, int replicate, int loci, int /*crossovers*/,
+bool simulateFamily(Family& family, TextSink& output, int replicate, int loci, int /*crossovers*/,
                     int alleles) {
   family.familyId = replicate;
   family.locusCount = loci;
@@ -157,7 +157,7 @@ int runSimulationTool(const std::string& inputName) {
   std::fclose(input);
   // The structure is read and checked once; every replicate starts from a
   // fresh copy of it, as if the file were read again.
-  Pedigree structure;
+  Family structure;
   std::string problem = readStructure(text, inputName, structure);
   if (!problem.empty()) {
     diagnostics::error(problem + "; nothing simulated");
@@ -172,7 +172,7 @@ int runSimulationTool(const std::string& inputName) {
   {
     TextSink output(outputFile);
     for (int replicate = 1; replicate <= kSimulatedReplicates; ++replicate) {
-      Pedigree family = structure;
+      Family family = structure;
       simulateFamily(family, output, replicate, kSimulatedLoci, kSimulatedCrossovers, kSimulatedAlleles);
     }
     output.flush();

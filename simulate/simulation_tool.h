@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "pedigree/text_sink.h"
 
 inline constexpr int kSimulatedReplicates = 100;
@@ -22,9 +22,9 @@ std::string simulationOutputName(const std::string& inputName);
 
 // Reads a structure file's text into a fresh family. Empty when the structure
 // is usable, otherwise the reason it is not.
-std::string readStructure(std::string_view text, const std::string& fileName, Pedigree& family);
+std::string readStructure(std::string_view text, const std::string& fileName, Family& family);
 
 // Draws genotypes for replicate `replicate` and writes the family as a
 // linkage table. Children inherit one whole parental haplotype from each
 // parent (no crossover).
-bool simulateFamily(Pedigree& family, TextSink& output, int replicate, int loci, int crossovers, int alleles);
+bool simulateFamily(Family& family, TextSink& output, int replicate, int loci, int crossovers, int alleles);

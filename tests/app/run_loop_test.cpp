@@ -21,7 +21,7 @@ struct RecordingMode {
   explicit RecordingMode(int minimumSize, bool keepsStatistics = false) {
     mode.minimumFamilySize = minimumSize;
     mode.keepsStatistics = keepsStatistics;
-    mode.closeAction = [this](std::unique_ptr<Pedigree> family, RunContext& context) {
+    mode.closeAction = [this](std::unique_ptr<Family> family, RunContext& context) {
       events.push_back("close " + std::to_string(family->familyId) + " members " +
                        std::to_string(family->memberCount));
       family->prepare();

@@ -118,7 +118,7 @@ class ReduceConstraints : public ::testing::Test {
     solver.fixedOne = std::move(one);
     return solver.reduceConstraints();
   }
-  Pedigree family;
+  Family family;
   ConstraintSolver solver{family, 0};
 };
 
@@ -211,7 +211,7 @@ TEST(ReduceConstraintsAgainstPlainMethod, RandomSystems) {
       if (draw == 0) original.fixedZero.push_back(v);
       if (draw == 1) original.fixedOne.push_back(v);
     }
-    Pedigree family;
+    Family family;
     ConstraintSolver solver(family, 0);
     solver.constraints = original.constraints;
     solver.parities = original.parities;

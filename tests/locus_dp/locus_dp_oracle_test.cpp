@@ -28,7 +28,7 @@ int openLoci(const Member& member) {
 
 // Sum of the trio counts of every child under the members' states (by
 // position in the shape).
-int familyCost(const Pedigree& family, const GeneratedFamily& generated, const std::vector<int>& states) {
+int familyCost(const Family& family, const GeneratedFamily& generated, const std::vector<int>& states) {
   int cost = 0;
   for (std::size_t i = 0; i < generated.shape.size(); ++i) {
     const Shape& member = generated.shape[i];
@@ -41,7 +41,7 @@ int familyCost(const Pedigree& family, const GeneratedFamily& generated, const s
 }
 
 // Least cost over every phase assignment of every open locus.
-int exhaustiveMinimum(const Pedigree& family, const GeneratedFamily& generated) {
+int exhaustiveMinimum(const Family& family, const GeneratedFamily& generated) {
   std::vector<int> bits;
   int totalBits = 0;
   for (int id : generated.ids) {
@@ -164,7 +164,7 @@ TEST(LocusDpPackedCounts, AgreeWithThePlainTrioCount) {
   std::mt19937 rng(5);
   for (int round = 0; round < 300; ++round) {
     int loci = 1 + static_cast<int>(rng() % 150);
-    Pedigree family;
+    Family family;
     family.locusCount = loci;
     family.members[1] = randomMember(rng, loci, 1);
     family.members[2] = randomMember(rng, loci, 2);

@@ -59,7 +59,7 @@ int tieList(const LocusDpNode& node, const std::map<const LocusDpNode*, std::vec
 }
 
 std::vector<ReferenceState> referenceNode(
-    const LocusDpNode& node, const Pedigree& family,
+    const LocusDpNode& node, const Family& family,
     const std::map<const LocusDpNode*, std::vector<ReferenceState>>& done) {
   int n = node.stateCount();
   std::vector<ReferenceState> states(n);
@@ -153,7 +153,7 @@ std::vector<ReferenceState> referenceNode(
   return states;
 }
 
-void writeReferencePhases(Pedigree& family, int memberId, int state) {
+void writeReferencePhases(Family& family, int memberId, int state) {
   for (LocusGenotype& g : family.member(memberId).genotypes) {
     if (g.resolved) continue;
     int smaller = std::min(g.allele1, g.allele2), larger = std::max(g.allele1, g.allele2);
@@ -164,7 +164,7 @@ void writeReferencePhases(Pedigree& family, int memberId, int state) {
   }
 }
 
-void referenceTrace(Pedigree& family, const LocusDpNode& node, int state,
+void referenceTrace(Family& family, const LocusDpNode& node, int state,
                     const std::map<const LocusDpNode*, std::vector<ReferenceState>>& done) {
   writeReferencePhases(family, node.memberId, state);
   for (const std::vector<int>& alternative : done.at(&node)[state].alternatives) {
@@ -178,7 +178,7 @@ void referenceTrace(Pedigree& family, const LocusDpNode& node, int state,
   }
 }
 
-std::string genotypesOf(const Pedigree& family) {
+std::string genotypesOf(const Family& family) {
   std::string text;
   for (const auto& [id, member] : family.members) {
     text += std::to_string(id) + ":";

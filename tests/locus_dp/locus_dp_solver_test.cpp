@@ -25,7 +25,7 @@ std::string locusText(const LocusGenotype& g) {
 
 // Father 1, mother 2, child 3; all loci resolved unless stated, so state 0
 // reads the stored order.
-std::unique_ptr<Pedigree> resolvedTrio(const std::string& text) {
+std::unique_ptr<Family> resolvedTrio(const std::string& text) {
   auto family = test_support::preparedFamily(text);
   for (auto& [id, member] : family->members) {
     for (LocusGenotype& g : member.genotypes) g.resolved = true;

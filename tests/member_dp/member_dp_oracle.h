@@ -14,7 +14,7 @@
 
 #include "member_dp/joint_state.h"
 #include "member_dp/member_dp_solver.h"
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 namespace member_dp_oracle {
 
@@ -26,7 +26,7 @@ struct Cell {
 // Same results and outcome as member_dp::MemberDpSolver::run: writes nothing
 // when no configuration is consistent, stops after maxSolutions written
 // configurations (0 = no limit).
-inline member_dp::MemberDpOutcome solveLiterally(Pedigree& family, TextSink& out, TextSink& dat,
+inline member_dp::MemberDpOutcome solveLiterally(Family& family, TextSink& out, TextSink& dat,
                                                  TextSink& res, std::uint64_t maxSolutions) {
   using member_dp::MemberDpOutcome;
   MemberDpOutcome outcome;

@@ -79,7 +79,7 @@ struct GenotypeOptions {
   bool shuffleIds = true;
 };
 
-// Pedigree-file text of one family.
+// Family-file text of one family.
 inline std::string familyText(int familyId, const FamilyShape& shape, const GenotypeOptions& options,
                               std::mt19937& random) {
   const int n = static_cast<int>(shape.father.size());

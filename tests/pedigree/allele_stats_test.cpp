@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "test_support.h"
 
 namespace {
 
-std::unique_ptr<Pedigree> family(std::string_view text) { return test_support::preparedFamily(text); }
+std::unique_ptr<Family> family(std::string_view text) { return test_support::preparedFamily(text); }
 
 }  // namespace
 

@@ -4,12 +4,12 @@
 
 #include "family_generator.h"
 #include "pedigree/member_order.h"
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "test_support.h"
 
 namespace {
 
-std::vector<int> referenceOrder(Pedigree& family) {
+std::vector<int> referenceOrder(Family& family) {
   family.visitedIds.clear();
   std::vector<int> order;
   for (int i = 0; i < family.memberCount; ++i) order.push_back(family.nextInOrder());

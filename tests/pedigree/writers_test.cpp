@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "test_support.h"
 
 namespace {
@@ -64,7 +64,7 @@ TEST(Writers, ParentLineWithOneParentSexLettersAndLongGenotypes) {
 }
 
 TEST(Writers, ResultLineUsesTabSpaceSeparatorsAndElapsedSeconds) {
-  Pedigree family;
+  Family family;
   family.familyId = 4;
   family.recombinantCount = 2;
   family.startClock = processClockMs() - 250;  // a quarter second ago, as far as this clock goes

@@ -8,7 +8,7 @@ using block_test::locus;
 using block_test::setLocus;
 using block_test::sources;
 
-void setBlock(Pedigree& f, int start, int length) {
+void setBlock(Family& f, int start, int length) {
   f.seedBlockStart = start;
   f.seedBlockLength = length;
 }

@@ -13,9 +13,9 @@
 namespace {
 
 struct SolvedRun {
-  std::vector<std::unique_ptr<Pedigree>> input;  // as read, for comparison
+  std::vector<std::unique_ptr<Family>> input;  // as read, for comparison
   AlleleStats stats;                             // owns the solved families
-  std::vector<Pedigree*> solved;
+  std::vector<Family*> solved;
 };
 
 // Solves every family of the text as run mode b does, in input order.
@@ -23,7 +23,7 @@ void solveAll(const std::string& text, SolvedRun& run) {
   run.input = test_support::familiesFromText(text);
   for (auto& family : test_support::familiesFromText(text)) {
     family->prepare();
-    Pedigree& held = *family;
+    Family& held = *family;
     run.stats.addFamily(std::move(family));
     EXPECT_TRUE(held.solveByBlockExtension());
     run.solved.push_back(&held);
@@ -77,12 +77,12 @@ void expectInputAllelesKept(const SolvedRun& run) {
 void expectChildrenPhasedAgainstTypedParents(const SolvedRun& run) {
   const auto typed = [](const LocusGenotype& g) { return g.allele1 >= 1 && g.allele2 >= 1; };
   for (std::size_t f = 0; f < run.solved.size(); ++f) {
-    const Pedigree& family = *run.solved[f];
+    const Family& family = *run.solved[f];
     for (const auto& [id, child] : family.members) {
       if (child.isFounder()) continue;
       const Member& father = family.member(child.fatherId);
       const Member& mother = family.member(child.motherId);
-      const Pedigree& read = *run.input[f];
+      const Family& read = *run.input[f];
       for (std::size_t k = 0; k < child.genotypes.size(); ++k) {
         if (!typed(read.member(id).genotypes[k]) || !typed(read.member(child.fatherId).genotypes[k]) ||
             !typed(read.member(child.motherId).genotypes[k])) {
@@ -207,7 +207,7 @@ TEST(BlockPassProperties, ReportedCountEqualsARecountOfTheWrittenSources) {
   TextSink out;
   TextSink res;
   res.put("Family\t # of Rec\t Time used(Sec)\n");
-  for (Pedigree* family : run.solved) {
+  for (Family* family : run.solved) {
     family->writeResultLine(res);
     family->writePhasedTable(out);
   }
@@ -283,7 +283,7 @@ TEST(BlockPassProperties, BlockExtensionMatchesThePlainLoopOverItsOperations) {
     random_source::seed(5);
     for (auto& family : test_support::familiesFromText(text)) {
       family->prepare();
-      Pedigree& f = *family;
+      Family& f = *family;
       stats.addFamily(std::move(family));
       testing::internal::CaptureStdout();
       ASSERT_TRUE(f.checkMendelConsistency());

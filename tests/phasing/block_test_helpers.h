@@ -8,25 +8,25 @@
 #include <string>
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "pedigree/random_source.h"
 #include "test_support.h"
 
 namespace block_test {
 
 // A prepared family from pedigree-file text; fails the test when there is none.
-inline std::unique_ptr<Pedigree> family(const std::string& text) {
+inline std::unique_ptr<Family> family(const std::string& text) {
   auto f = test_support::preparedFamily(text);
   EXPECT_NE(f, nullptr);
   return f;
 }
 
-inline LocusGenotype& locus(Pedigree& f, int memberId, int k) {
+inline LocusGenotype& locus(Family& f, int memberId, int k) {
   return f.member(memberId).genotypes.at(static_cast<std::size_t>(k));
 }
 
 // Sets a locus to the given ordered alleles, resolved flag and sources.
-inline void setLocus(Pedigree& f, int memberId, int k, int a1, int a2, bool resolved, int paternal = -1,
+inline void setLocus(Family& f, int memberId, int k, int a1, int a2, bool resolved, int paternal = -1,
                      int maternal = -1) {
   LocusGenotype& g = locus(f, memberId, k);
   g.allele1 = a1;
@@ -36,7 +36,7 @@ inline void setLocus(Pedigree& f, int memberId, int k, int a1, int a2, bool reso
   g.maternalSource = maternal;
 }
 
-inline std::vector<int> sources(const Pedigree& f, int memberId, int side) {
+inline std::vector<int> sources(const Family& f, int memberId, int side) {
   std::vector<int> values;
   for (const LocusGenotype& g : f.member(memberId).genotypes) values.push_back(g.sourceOnSide(side));
   return values;

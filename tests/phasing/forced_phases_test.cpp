@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 #include "test_support.h"
 
 namespace {

@@ -62,7 +62,7 @@ TEST(BlockMendelCheck, FailingFamilyIsLeftAsReadWithNoRecombinants) {
       "1 2 0 0 2 0 0 3 4 0 3\n"
       "1 3 1 2 1 0 0 2 1 9 9\n");
   AlleleStats stats;
-  Pedigree& held = *f;
+  Family& held = *f;
   stats.addFamily(std::move(f));
   random_source::seed(3);
   testing::internal::CaptureStdout();

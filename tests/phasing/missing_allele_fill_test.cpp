@@ -8,7 +8,7 @@ using block_test::locus;
 
 // Statistics in which every founder allele that is still missing can only be
 // drawn as `allele`: one founder carrying it once beside a missing value.
-void attachSingleAlleleStats(Pedigree& f, AlleleStats& stats, int allele) {
+void attachSingleAlleleStats(Family& f, AlleleStats& stats, int allele) {
   stats.founderCount = 1;
   stats.locusCount = f.locusCount;
   stats.alleleCounts.assign(static_cast<std::size_t>(f.locusCount), {{0, 1}, {allele, 1}});
@@ -190,7 +190,7 @@ TEST(BlockRandomFill, LocusWithoutTypedFounderAlleleStaysMissingAndThePassCopes)
       "1 3 1 2 1 0 0 0 0 1 1\n"
       "1 4 1 2 2 0 0 0 0 2 1\n");
   AlleleStats stats;
-  Pedigree& held = *f;
+  Family& held = *f;
   stats.addFamily(std::move(f));
   random_source::seed(5);
   EXPECT_TRUE(held.solveByBlockExtension());

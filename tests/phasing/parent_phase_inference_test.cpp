@@ -8,7 +8,7 @@ using block_test::locus;
 using block_test::setLocus;
 using block_test::sources;
 
-std::unique_ptr<Pedigree> trioWithLoci(int loci) {
+std::unique_ptr<Family> trioWithLoci(int loci) {
   std::string father = "1 1 0 0 1 0 0";
   std::string mother = "1 2 0 0 2 0 0";
   std::string child = "1 3 1 2 1 0 0";

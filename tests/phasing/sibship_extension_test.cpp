@@ -11,7 +11,7 @@ using block_test::sources;
 // Mother 2 is phased at locus 0 only; her three children are phased at both
 // loci and know her haplotype at locus 0 (children 3 and 4 her allele1,
 // child 5 her allele2). Father 1 is homozygous.
-std::unique_ptr<Pedigree> maternalVoteFamily() {
+std::unique_ptr<Family> maternalVoteFamily() {
   auto f = block_test::family(
       "1 1 0 0 1 0 0 5 5 6 6\n"
       "1 2 0 0 2 0 0 1 2 4 3\n"

@@ -33,7 +33,7 @@ std::vector<std::vector<int>> rowsOf(const std::string& table) {
 TEST(Simulation, OutputNameAndLineFormat) {
   EXPECT_EQ(simulationOutputName("ped.txt"), "ped-10-2-0.txt");
   EXPECT_EQ(simulationOutputName("dir/abcd"), "dir/-10-2-0.txt");
-  Pedigree family;
+  Family family;
   ASSERT_EQ(readStructure("1 0 0 1\n2 0 0 2\n3 1 2 1\n", "s.txt", family), "");
   TextSink table;
   random_source::seed(3);
@@ -47,11 +47,11 @@ TEST(Simulation, OutputNameAndLineFormat) {
 }
 
 TEST(Simulation, ChildrenCarryOneWholeHaplotypeOfEachParent) {
-  Pedigree family;
+  Family family;
   ASSERT_EQ(readStructure("1 0 0 1\n2 0 0 2\n3 1 2 2\n4 1 2 1\n5 4 3 1\n", "s.txt", family), "");
   random_source::seed(11);
   for (int replicate = 1; replicate <= 20; ++replicate) {
-    Pedigree copy = family;
+    Family copy = family;
     TextSink table;
     simulateFamily(copy, table, replicate, 10, 0, 2);
     for (int child : {3, 4, 5}) {
@@ -75,7 +75,7 @@ TEST(Simulation, ChildrenCarryOneWholeHaplotypeOfEachParent) {
 }
 
 TEST(Simulation, ParentListedAfterItsChildIsNotLinkedButStillTransmits) {
-  Pedigree family;
+  Family family;
   ASSERT_EQ(readStructure("3 1 2 1\n1 0 0 1\n2 0 0 2\n", "s.txt", family), "");
   EXPECT_TRUE(family.member(1).childIds.empty());
   EXPECT_EQ(family.member(1).mateId, 0);
@@ -86,7 +86,7 @@ TEST(Simulation, ParentListedAfterItsChildIsNotLinkedButStillTransmits) {
 }
 
 TEST(Simulation, StructureProblemsAreFatal) {
-  Pedigree a, b, c, d;
+  Family a, b, c, d;
   EXPECT_NE(readStructure("1 0 0\n", "s.txt", a).find("s.txt: line 1: fewer than four fields"),
             std::string::npos);
   EXPECT_NE(readStructure("1 0 0 1\n2 1 9 1\n", "s.txt", b).find("names parent 9"), std::string::npos);

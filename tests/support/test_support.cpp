@@ -13,8 +13,8 @@
 
 namespace test_support {
 
-std::vector<std::unique_ptr<Pedigree>> familiesFromText(std::string_view text) {
-  std::vector<std::unique_ptr<Pedigree>> families;
+std::vector<std::unique_ptr<Family>> familiesFromText(std::string_view text) {
+  std::vector<std::unique_ptr<Family>> families;
   LineSource source(text);
   PedigreeReader reader(source, "test input");
   while (true) {
@@ -26,7 +26,7 @@ std::vector<std::unique_ptr<Pedigree>> familiesFromText(std::string_view text) {
   return families;
 }
 
-std::unique_ptr<Pedigree> preparedFamily(std::string_view text) {
+std::unique_ptr<Family> preparedFamily(std::string_view text) {
   auto families = familiesFromText(text);
   if (families.empty()) return nullptr;
   families.front()->prepare();

@@ -8,15 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "pedigree/pedigree.h"
+#include "pedigree/family.h"
 
 namespace test_support {
 
 // Families read from pedigree-file text, in input order, as the reader builds
 // them (not prepared, not validated).
-std::vector<std::unique_ptr<Pedigree>> familiesFromText(std::string_view text);
+std::vector<std::unique_ptr<Family>> familiesFromText(std::string_view text);
 // The first family of the text, prepared.
-std::unique_ptr<Pedigree> preparedFamily(std::string_view text);
+std::unique_ptr<Family> preparedFamily(std::string_view text);
 
 // A fresh empty folder under the system's temporary folder.
 std::string makeTempDir();

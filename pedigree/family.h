@@ -1,6 +1,6 @@
 // The records of the whole program: one locus of one member, one member, one
 // family. Plain structs with public fields; every subsystem reads and writes
-// them directly. The operations of Pedigree are declared here and defined in
+// them directly. The operations of Family are declared here and defined in
 // the folder of the subsystem they belong to (preparation and writers in
 // pedigree/, the phasing core and block extension in phasing/, the solvers in
 // constraint/, locus_dp/ and member_dp/).
@@ -94,8 +94,8 @@ struct Member {
 // (previous != -1 && previous != s) + (next != -1 && next != s).
 int sourceMismatches(int previous, int s, int next);
 
-struct Pedigree {
-  Pedigree() : startClock(processClockMs()) {}
+struct Family {
+  Family() : startClock(processClockMs()) {}
 
   ClockReading startClock = 0;
   ClockReading endClock = 0;
@@ -187,9 +187,9 @@ class AlleleStats {
   std::vector<std::map<int, int>> alleleCounts;
   std::vector<int> heterozygousCounts;
   int freeLocusCount = 0;
-  std::map<int, std::unique_ptr<Pedigree>> families;
+  std::map<int, std::unique_ptr<Family>> families;
 
-  bool addFamily(std::unique_ptr<Pedigree> family);
+  bool addFamily(std::unique_ptr<Family> family);
   bool printSummary(TextSink& res) const;
   // Member-based DP over every gathered family, ascending family id
   // (member_dp/).
