@@ -1,6 +1,7 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
 #include "app/run_loop.h"
+#include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
 namespace {
@@ -54,7 +55,7 @@ int runLocusDp(const std::string& inputName) {
   mode.minimumFamilySize = 1;
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
-    family->resolveForcedPhases();
+    resolveForcedPhases(*family);
     // A family too large for the tree programme is refused by the solver,
     // which reports it; it then gets nothing in the result files.
     if (family->solveByLocusDp(context.out)) writeFamily(*family, context);

@@ -53,7 +53,7 @@ std::unique_ptr<Family> preparedFamily(const std::string& text) {
   std::unique_ptr<Family> family = reader.nextFamily().family;
   family->memberCount = static_cast<int>(family->members.size());
   family->prepare();
-  family->resolveForcedPhases();
+  resolveForcedPhases(*family);
   return family;
 }
 

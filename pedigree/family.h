@@ -137,10 +137,9 @@ struct Family {
   bool countRecombinants();
   void inferAlleleSources();
 
-  // --- Forced phases (phasing/forced_phases.cpp) ---
-  bool resolveForcedPhases();
 
   // --- Block-extension solver (phasing/) ---
+  void seedFromForcedPhases(const std::vector<struct ResolvedCount>& counts);
   bool checkMendelConsistency();
   bool solveByBlockExtension();
   bool fillMissingAlleles();

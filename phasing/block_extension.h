@@ -4,7 +4,7 @@
 #pragma once
 
 #include "pedigree/family.h"
-#include "phasing/allele_sources.h"
+#include "pedigree/allele_sources.h"
 
 // True when a child with alleles (ca, cb) can have one allele from each of two
 // parents (p1a, p1b) and (p2a, p2b). A missing allele (below 1) in a parent

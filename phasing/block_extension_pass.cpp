@@ -2,6 +2,7 @@
 // small helpers its steps share.
 #include <algorithm>
 
+#include "pedigree/forced_phases.h"
 #include "pedigree/random_source.h"
 #include "phasing/block_extension.h"
 
@@ -36,11 +37,29 @@ void refreshSourcesFromParents(Family& family, Member& member, std::size_t k) {
 
 }  // namespace block_extension
 
+// Members the forced phases completed start the two queues (recombined ones
+// apart); the member with the most resolved loci is the first seed, ties
+// going to the later member in id order.
+void Family::seedFromForcedPhases(const std::vector<ResolvedCount>& counts) {
+  for (const ResolvedCount& c : counts) {
+    const Member& m = member(c.memberId);
+    if (c.resolvedLoci == static_cast<int>(m.genotypes.size())) {
+      visitedIds.insert(c.memberId);
+      const bool recombined = !m.isFounder() && m.hasRecombination();
+      (recombined ? recombinedQueue : settledQueue).push(c.memberId);
+    }
+    if (c.resolvedLoci >= seedBlockLength) {
+      seedMemberId = c.memberId;
+      seedBlockLength = c.resolvedLoci;
+    }
+  }
+}
+
 bool Family::solveByBlockExtension() {
   // A family whose genotypes no parent pair can explain is left as read.
   if (!checkMendelConsistency()) return false;
   fillMissingAlleles();
-  resolveForcedPhases();
+  seedFromForcedPhases(resolveForcedPhases(*this));
   extendNuclearFamilies();
   extendBlocks();
   countRecombinants();

@@ -27,8 +27,9 @@ TEST(Golden, EveryCaseMatchesItsExpectedFiles) {
     ++cases;
     const std::string work = makeTempDir();
     fs::copy_file(folder / "input.txt", fs::path(work) / "input.txt");
-    const RunResult run = runHaplotor({std::string("-") + trimmed(readFile(folder / "option")), "input.txt"}, work,
-                                      {{"HAPLOTOR_SEED", "7"}});
+    std::string option = "-";
+    option.append(trimmed(readFile(folder / "option")));
+    const RunResult run = runHaplotor({option, "input.txt"}, work, {{"HAPLOTOR_SEED", "7"}});
     EXPECT_EQ(std::to_string(run.exitStatus), trimmed(readFile(folder / "expected.status")));
     EXPECT_EQ(run.standardOutput, readFile(folder / "expected.stdout"));
     EXPECT_EQ(run.standardError, readFile(folder / "expected.stderr"));

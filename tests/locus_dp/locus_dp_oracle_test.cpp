@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pedigree/forced_phases.h"
 #include "family_generator.h"
 #include "locus_dp/locus_dp_solver.h"
 #include "locus_dp/packed_haplotypes.h"
@@ -66,7 +67,7 @@ int exhaustiveMinimum(const Family& family, const GeneratedFamily& generated) {
 // family has too many open loci to search.
 bool checkAgainstExhaustiveSearch(const GeneratedFamily& generated, LocusDpInnerLoop innerLoop) {
   auto family = test_support::preparedFamily(generated.text);
-  family->resolveForcedPhases();
+  resolveForcedPhases(*family);
   int totalOpen = 0;
   for (const auto& [id, member] : family->members) totalOpen += openLoci(member);
   if (totalOpen > 14) return false;
@@ -133,7 +134,7 @@ TEST(LocusDpOracle, RecountMatchesBestCostForTransmittedFullyTypedFamilies) {
     options.recombinationRate = 0.3;
     std::string text = test_support::generateFamilyText(options, rng);
     auto family = test_support::preparedFamily(text);
-    family->resolveForcedPhases();
+    resolveForcedPhases(*family);
     LocusDpSolver solver(*family, family->members.begin()->first);
     ASSERT_TRUE(solver.withinSizeLimits());
     solver.evaluate();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pedigree/forced_phases.h"
 #include "family_generator.h"
 #include "locus_dp/locus_dp_solver.h"
 #include "shuffled_families.h"
@@ -198,8 +199,8 @@ void compareWithReference(const std::string& text, LocusDpInnerLoop innerLoop) {
   SCOPED_TRACE("inner loop " + std::to_string(static_cast<int>(innerLoop)));
   auto solved = test_support::preparedFamily(text);
   auto expected = test_support::preparedFamily(text);
-  solved->resolveForcedPhases();
-  expected->resolveForcedPhases();
+  resolveForcedPhases(*solved);
+  resolveForcedPhases(*expected);
   int rootId = solved->members.begin()->first;
 
   LocusDpSolver solver(*solved, rootId);

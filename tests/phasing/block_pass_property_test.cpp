@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "pedigree/forced_phases.h"
 #include "block_test_helpers.h"
 #include "family_generator.h"
 #include "phasing/block_extension.h"
@@ -288,7 +289,7 @@ TEST(BlockPassProperties, BlockExtensionMatchesThePlainLoopOverItsOperations) {
       testing::internal::CaptureStdout();
       ASSERT_TRUE(f.checkMendelConsistency());
       f.fillMissingAlleles();
-      f.resolveForcedPhases();
+      resolveForcedPhases(f);
       f.extendNuclearFamilies();
       if (plain == 1) {
         f.extendFromSeed();

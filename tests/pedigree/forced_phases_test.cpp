@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "pedigree/forced_phases.h"
 #include "pedigree/family.h"
 #include "test_support.h"
 
@@ -19,7 +20,7 @@ TEST(ForcedPhases, FounderFreePhaseFollowsItsFirstHomozygote) {
       "1 2 0 0 2 0 0 1 2 4 5\n");
   family->locusCount = 4;
   family->member(2).genotypes.resize(4, LocusGenotype{1, 2, 0, 0, false});
-  family->resolveForcedPhases();
+  family->seedFromForcedPhases(resolveForcedPhases(*family));
   EXPECT_EQ(resolvedFlags(family->member(1)), (std::vector<bool>{false, true, true, false}));
   // Without a homozygote only locus 0 is phased.
   EXPECT_EQ(resolvedFlags(family->member(2)), (std::vector<bool>{true, false, false, false}));
@@ -32,7 +33,7 @@ TEST(ForcedPhases, FounderFreePhaseFollowsItsFirstHomozygote) {
 
 TEST(ForcedPhases, CompleteFounderGoesToSettledQueueAndTiesGoToLaterId) {
   auto family = test_support::preparedFamily("1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 3 3 4 4\n");
-  family->resolveForcedPhases();
+  family->seedFromForcedPhases(resolveForcedPhases(*family));
   EXPECT_EQ(family->visitedIds, (std::set<int>{1, 2}));
   ASSERT_EQ(family->settledQueue.size(), 2u);
   EXPECT_EQ(family->settledQueue.front(), 1);
@@ -45,7 +46,7 @@ TEST(ForcedPhases, ChildOrderedByWhatOneParentLacks) {
       "1 1 0 0 1 0 0 1 1 1 1 1 2\n"
       "1 2 0 0 2 0 0 2 3 2 2 1 2\n"
       "1 3 1 2 1 0 0 1 2 2 1 1 2\n");
-  family->resolveForcedPhases();
+  family->seedFromForcedPhases(resolveForcedPhases(*family));
   const auto& child = family->member(3).genotypes;
   EXPECT_TRUE(child[0].resolved);  // 1 is not carried by the mother: kept
   EXPECT_EQ(child[0].allele1, 1);
@@ -62,7 +63,7 @@ TEST(ForcedPhases, FirstInformativeSourceFillsBackwardsOverPhasedParentLoci) {
       "1 1 0 0 1 0 0 1 2 3 3 5 6\n"
       "1 2 0 0 2 0 0 7 7 7 7 7 7\n"
       "1 3 1 2 1 0 0 7 2 3 7 7 6\n");
-  family->resolveForcedPhases();
+  family->seedFromForcedPhases(resolveForcedPhases(*family));
   const auto& child = family->member(3).genotypes;
   EXPECT_EQ(child[0].allele1, 2);  // 7 is not the father's: swapped
   EXPECT_EQ(child[2].allele1, 6);
@@ -80,7 +81,7 @@ TEST(ForcedPhases, UnphasedChildLocusResetsTheRunningSources) {
       "1 2 0 0 2 0 0 3 3 1 2 3 3\n"
       "1 3 1 2 1 0 0 1 3 1 2 1 3\n");
   family->member(1).genotypes[1].resolved = true;
-  family->resolveForcedPhases();
+  family->seedFromForcedPhases(resolveForcedPhases(*family));
   const auto& child = family->member(3).genotypes;
   EXPECT_EQ(child[0].paternalSource, 0);
   EXPECT_FALSE(child[1].resolved);
@@ -94,7 +95,7 @@ TEST(ForcedPhases, MemberWithARecombinationGoesToRecombinedQueue) {
       "1 2 0 0 2 0 0 3 3 3 3\n"
       "1 3 1 2 1 0 0 1 3 2 3\n");
   family->member(1).genotypes[1].resolved = true;  // the father is phased at both loci
-  family->resolveForcedPhases();
+  family->seedFromForcedPhases(resolveForcedPhases(*family));
   const auto& child = family->member(3).genotypes;
   EXPECT_EQ(child[0].paternalSource, 0);
   EXPECT_EQ(child[1].paternalSource, 1);

@@ -1,8 +1,7 @@
 // Phases every locus that needs no search: typed homozygotes, children whose
 // parents' genotypes order their alleles, and one free locus per founder;
-// records the sources this reveals, the completely phased members and the
-// first seed of block extension.
-#include "pedigree/family.h"
+// records the sources this reveals.
+#include "pedigree/forced_phases.h"
 
 namespace {
 
@@ -108,21 +107,14 @@ int resolveNonFounder(Member& child, const Member& father, const Member& mother)
 
 }  // namespace
 
-bool Family::resolveForcedPhases() {
-  for (auto& [id, member] : members) {
-    int count = member.isFounder()
-                    ? resolveFounder(member)
-                    : resolveNonFounder(member, members.at(member.fatherId), members.at(member.motherId));
-    if (count == static_cast<int>(member.genotypes.size())) {
-      visitedIds.insert(id);
-      bool recombined = !member.isFounder() && member.hasRecombination();
-      (recombined ? recombinedQueue : settledQueue).push(id);
-    }
-    // Ties go to the later member in id order.
-    if (count >= seedBlockLength) {
-      seedMemberId = id;
-      seedBlockLength = count;
-    }
+std::vector<ResolvedCount> resolveForcedPhases(Family& family) {
+  std::vector<ResolvedCount> counts;
+  counts.reserve(family.members.size());
+  for (auto& [id, member] : family.members) {
+    const int count = member.isFounder() ? resolveFounder(member)
+                                         : resolveNonFounder(member, family.member(member.fatherId),
+                                                             family.member(member.motherId));
+    counts.push_back({id, count});
   }
-  return true;
+  return counts;
 }

@@ -1,7 +1,7 @@
 // Allele sources and the recombinant count shared by the block-extension,
 // constraint-finding and locus-based methods, and the small source queries
 // the phasing steps use.
-#include "phasing/allele_sources.h"
+#include "pedigree/allele_sources.h"
 
 #include <algorithm>
 
