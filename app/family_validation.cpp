@@ -65,7 +65,7 @@ std::string findFamilyProblem(const ReadFamily& read, const RunMode& mode, const
              (mode.requiresMotherSexTwo ? " but does not have sex 2 (female)" : " but has sex 1 (male)");
     }
   }
-  if (stats != nullptr && !stats->families.empty() && family.locusCount != stats->locusCount) {
+  if (stats != nullptr && stats->familyCount > 0 && family.locusCount != stats->locusCount) {
     return "it has " + std::to_string(family.locusCount) + " loci but the first family of the run has " +
            std::to_string(stats->locusCount);
   }

@@ -90,9 +90,9 @@ void PedigreeReader::addMember(ReadFamily& current, std::string_view line, int l
   auto [it, inserted] = family.members.try_emplace(id);
   if (!inserted) {
     diagnostics::warning(fileName_ + ": line " + std::to_string(lineNumber) + ": family " +
-                       std::to_string(family.familyId) + ": member " + std::to_string(id) +
-                       " appears again (line " + std::to_string(current.lineOfMember[id]) +
-                       "); the later line replaces the earlier one");
+                         std::to_string(family.familyId) + ": member " + std::to_string(id) +
+                         " appears again (line " + std::to_string(current.lineOfMember[id]) +
+                         "); the later line replaces the earlier one");
   }
   it->second = std::move(member);
   current.lineOfMember[id] = lineNumber;

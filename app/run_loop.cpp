@@ -157,8 +157,6 @@ int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
       diagnostics::error(problem);
       status = 1;
     }
-    // The statistics object, and the families it holds, go last.
-    stats.reset();
   }
   return status;
 }

@@ -1,5 +1,8 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
+#include <map>
+#include <memory>
+
 #include "app/run_loop.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
@@ -20,14 +23,13 @@ int runBlockExtension(const std::string& inputName) {
   mode.keepsStatistics = true;
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
-    Family& held = *family;
-    context.stats->addFamily(std::move(family));
-    held.solveByBlockExtension();
-    writeFamily(held, context);
+    context.stats->addFamily(*family);
+    family->stats = context.stats;
+    family->solveByBlockExtension();
+    writeFamily(*family, context);
     // Nothing reads a solved family again (the statistics keep only their
-    // counts), so its members are released now instead of at the end of the
-    // run: memory stays flat however large the file.
-    held.members.clear();
+    // counts), so it is released now: memory stays flat however large the
+    // file.
   };
   mode.endAction = [](RunContext& context) {
     writeTotalTimeLine(context);
@@ -69,12 +71,19 @@ int runMemberDp(const std::string& inputName) {
   mode.minimumFamilySize = 1;
   mode.keepsStatistics = true;
   mode.requiresMotherSexTwo = true;
-  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
+  // Every family is gathered first and solved at the end in ascending family
+  // id; families that share an id (an id that comes back after other
+  // families) keep their input order.
+  auto gathered = std::make_shared<std::multimap<int, std::unique_ptr<Family>>>();
+  mode.closeAction = [gathered](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
-    context.stats->addFamily(std::move(family));
+    context.stats->addFamily(*family);
+    const int id = family->familyId;
+    gathered->emplace(id, std::move(family));
   };
-  mode.endAction = [](RunContext& context) {
-    context.stats->solveAllByMemberDp(context.out, context.dat, context.res);
+  mode.endAction = [gathered](RunContext& context) {
+    for (auto& [id, family] : *gathered) family->solveByMemberDp(context.out, context.dat, context.res);
+    gathered->clear();
   };
   reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);

@@ -357,8 +357,3 @@ void solveFamilyByMemberDp(Family& family, TextSink& out, TextSink& dat, TextSin
 void Family::solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res) {
   member_dp::solveFamilyByMemberDp(*this, out, dat, res, maxSolutionsPerFamily());
 }
-
-void AlleleStats::solveAllByMemberDp(TextSink& out, TextSink& dat, TextSink& res) {
-  const std::uint64_t maxSolutions = maxSolutionsPerFamily();
-  for (auto& [id, family] : families) member_dp::solveFamilyByMemberDp(*family, out, dat, res, maxSolutions);
-}

@@ -20,14 +20,9 @@ bool Member::isOriginDetermined(int f1, int f2, int m1, int m2, int locus) const
   return true;
 }
 
-bool AlleleStats::addFamily(std::unique_ptr<Family> family) {
-  Family& held = *family;
-  held.stats = this;
-  families[held.familyId] = std::move(family);
-  if (families.size() == 1) {
+void AlleleStats::addFamily(const Family& held) {
+  if (++familyCount == 1) {
     locusCount = held.locusCount;
-    // Resized, not cleared: a family replacing the only one gathered so far
-    // leaves the counts of the replaced family in place.
     alleleCounts.resize(static_cast<std::size_t>(locusCount));
     heterozygousCounts.resize(static_cast<std::size_t>(locusCount), 0);
   }
@@ -57,10 +52,9 @@ bool AlleleStats::addFamily(std::unique_ptr<Family> family) {
       }
     }
   }
-  return true;
 }
 
-bool AlleleStats::printSummary(TextSink& res) const {
+void AlleleStats::printSummary(TextSink& res) const {
   constexpr int kDigits = 5;
   res.put("Total Number of Founders\t").put(founderCount).put(";\t");
   res.put("Total Number of Loci\t").put(locusCount).put(";\t");
@@ -74,5 +68,4 @@ bool AlleleStats::printSummary(TextSink& res) const {
     }
     res.putFloat(heterozygousCounts[index] / static_cast<double>(founderCount), kDigits).put('\n');
   }
-  return true;
 }

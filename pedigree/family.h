@@ -137,7 +137,6 @@ struct Family {
   bool countRecombinants();
   void inferAlleleSources();
 
-
   // --- Block-extension solver (phasing/) ---
   void seedFromForcedPhases(const std::vector<struct ResolvedCount>& counts);
   bool checkMendelConsistency();
@@ -177,20 +176,17 @@ struct Family {
   void solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
 };
 
-// Founder allele counts over all families of a run; holds the families in
-// the modes that keep statistics.
+// Founder allele counts over all families of a run (the statistics table of
+// option b, and the frequencies its fill-in draws founder alleles from).
 class AlleleStats {
  public:
+  int familyCount = 0;
   int founderCount = 0;
-  int locusCount = 0;
+  int locusCount = 0;  // the first family's
   std::vector<std::map<int, int>> alleleCounts;
   std::vector<int> heterozygousCounts;
   int freeLocusCount = 0;
-  std::map<int, std::unique_ptr<Family>> families;
 
-  bool addFamily(std::unique_ptr<Family> family);
-  bool printSummary(TextSink& res) const;
-  // Member-based DP over every gathered family, ascending family id
-  // (member_dp/).
-  void solveAllByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
+  void addFamily(const Family& family);
+  void printSummary(TextSink& res) const;
 };

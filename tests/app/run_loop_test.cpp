@@ -28,7 +28,7 @@ struct RecordingMode {
       family->writeGenotypeReport(context.dat);
       family->writeResultLine(context.res);
       family->writePhasedTable(context.out);
-      if (context.stats != nullptr) context.stats->addFamily(std::move(family));
+      if (context.stats != nullptr) context.stats->addFamily(*family);
     };
     mode.endAction = [this](RunContext& context) {
       events.push_back("end");

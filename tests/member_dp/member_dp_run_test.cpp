@@ -91,15 +91,21 @@ TEST(MemberDpRun, FamiliesBeyondTwentyStateBitsAreRefusedInTheOutFile) {
   EXPECT_EQ(files.dat.find("5-"), std::string::npos);
 }
 
-TEST(MemberDpRun, LaterFamilyWithTheSameIdReplacesTheEarlier) {
+// An id that comes back after other families starts a separate family: both
+// are solved and written, in ascending id and, within one id, input order.
+TEST(MemberDpRun, FamilyIdThatComesBackIsASeparateFamily) {
   const RunFiles files = runMemberDp(
       "3 1 0 0 1 0 0 1 2\n"
       "3 2 0 0 2 0 0 1 1\n"
       "7 1 0 0 1 0 0 5 5\n"
       "3 1 0 0 1 0 0 4 4\n");
   EXPECT_EQ(files.out,
+            "3\t1\t0\t0\t1\t0\t0\t1/2\t0\t0\n"
+            "3\t2\t0\t0\t2\t0\t0\t1/1\t0\t0\n"
             "3\t1\t0\t0\t1\t0\t0\t4/4\t0\t0\n"
             "7\t1\t0\t0\t1\t0\t0\t5/5\t0\t0\n");
+  EXPECT_EQ(test_support::maskTimes(files.res),
+            "Family\t # of Rec\t Time used(Sec)\n3\t 0\t T\n3\t 0\t T\n7\t 0\t T\n");
 }
 
 TEST(MemberDpRun, CapAndInconsistencyAreReportedOnStandardError) {

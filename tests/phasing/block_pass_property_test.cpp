@@ -15,8 +15,9 @@ namespace {
 
 struct SolvedRun {
   std::vector<std::unique_ptr<Family>> input;  // as read, for comparison
-  AlleleStats stats;                             // owns the solved families
+  AlleleStats stats;
   std::vector<Family*> solved;
+  std::vector<std::unique_ptr<Family>> kept;  // owns the solved families
 };
 
 // Solves every family of the text as run mode b does, in input order.
@@ -25,9 +26,11 @@ void solveAll(const std::string& text, SolvedRun& run) {
   for (auto& family : test_support::familiesFromText(text)) {
     family->prepare();
     Family& held = *family;
-    run.stats.addFamily(std::move(family));
+    run.stats.addFamily(held);
+    held.stats = &run.stats;
     EXPECT_TRUE(held.solveByBlockExtension());
     run.solved.push_back(&held);
+    run.kept.push_back(std::move(family));
   }
 }
 
@@ -285,7 +288,8 @@ TEST(BlockPassProperties, BlockExtensionMatchesThePlainLoopOverItsOperations) {
     for (auto& family : test_support::familiesFromText(text)) {
       family->prepare();
       Family& f = *family;
-      stats.addFamily(std::move(family));
+      stats.addFamily(f);
+      f.stats = &stats;
       testing::internal::CaptureStdout();
       ASSERT_TRUE(f.checkMendelConsistency());
       f.fillMissingAlleles();

@@ -63,7 +63,8 @@ TEST(BlockMendelCheck, FailingFamilyIsLeftAsReadWithNoRecombinants) {
       "1 3 1 2 1 0 0 2 1 9 9\n");
   AlleleStats stats;
   Family& held = *f;
-  stats.addFamily(std::move(f));
+  stats.addFamily(held);
+  held.stats = &stats;
   random_source::seed(3);
   testing::internal::CaptureStdout();
   EXPECT_FALSE(held.solveByBlockExtension());

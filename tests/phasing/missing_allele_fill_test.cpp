@@ -191,7 +191,8 @@ TEST(BlockRandomFill, LocusWithoutTypedFounderAlleleStaysMissingAndThePassCopes)
       "1 4 1 2 2 0 0 0 0 2 1\n");
   AlleleStats stats;
   Family& held = *f;
-  stats.addFamily(std::move(f));
+  stats.addFamily(held);
+  held.stats = &stats;
   random_source::seed(5);
   EXPECT_TRUE(held.solveByBlockExtension());
   for (int id = 1; id <= 4; ++id) {
