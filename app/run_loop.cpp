@@ -1,5 +1,8 @@
 #include "app/run_loop.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +10,7 @@
 #include "app/family_validation.h"
 #include "app/pedigree_reader.h"
 #include "pedigree/diagnostics.h"
+#include "pedigree/input_file.h"
 
 namespace {
 
@@ -39,11 +43,15 @@ class ResultFiles {
         return false;
       }
     }
+    // All three are open: emptying an open descriptor cannot fail for want of
+    // a name or a permission, so no earlier result is lost half-way.
     for (int i = 0; i < 3; ++i) {
-      if (created[i]) continue;
-      files_[i] = std::freopen(names[i].c_str(), "w", files_[i]);
-      if (files_[i] == nullptr) {
-        problem = "cannot truncate result file '" + names[i] + "': " + std::strerror(errno);
+      struct stat status {};
+      // Only a regular file has contents to empty; a result sent to a device
+      // (/dev/null) or a pipe is written as it is.
+      if (created[i] || ::fstat(fileno(files_[i]), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+      if (::ftruncate(fileno(files_[i]), 0) != 0) {
+        problem = "cannot empty result file '" + names[i] + "': " + std::strerror(errno);
         return false;
       }
     }
@@ -52,16 +60,20 @@ class ResultFiles {
 
   std::FILE* file(int i) const { return files_[i]; }
 
-  // Closes all three; false (with the reason) when a write was lost.
-  bool close(const std::string (&names)[3], std::string& problem) {
+  // Closes all three and names every one whose writing failed.
+  bool close(const std::string (&names)[3]) {
     bool ok = true;
     for (int i = 0; i < 3; ++i) {
       if (files_[i] == nullptr) continue;
-      if ((std::ferror(files_[i]) != 0 || std::fclose(files_[i]) != 0) && ok) {
-        problem = "cannot write result file '" + names[i] + "': " + std::strerror(errno);
+      int failure = std::ferror(files_[i]) != 0 ? EIO : 0;
+      errno = 0;
+      if (std::fclose(files_[i]) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
+      files_[i] = nullptr;
+      if (failure != 0) {
+        diagnostics::error("cannot write result file '" + names[i] + "': " + std::strerror(failure) +
+                           "; the file is incomplete");
         ok = false;
       }
-      files_[i] = nullptr;
     }
     return ok;
   }
@@ -69,6 +81,19 @@ class ResultFiles {
  private:
   std::FILE* files_[3] = {nullptr, nullptr, nullptr};
 };
+
+// An input that is one of its own result files, by name or under another
+// name (a symbolic or hard link), would be emptied before it is read.
+bool isOwnResultFile(const std::string& inputName, const struct stat& input, const std::string (&names)[3]) {
+  for (const std::string& name : names) {
+    struct stat result {};
+    if (name == inputName || (::stat(name.c_str(), &result) == 0 && result.st_dev == input.st_dev &&
+                              result.st_ino == input.st_ino)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void closeFamily(ReadFamily read, const RunMode& mode, RunContext& context) {
   Family& family = *read.family;
@@ -100,63 +125,55 @@ int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
                        "' is too short: the result files are named by replacing its last three characters");
     return 1;
   }
-  std::FILE* input = std::fopen(inputName.c_str(), "r");
-  if (input == nullptr) {
-    diagnostics::error("cannot open input file '" + inputName + "': " + std::strerror(errno));
+  InputFile opened = openInputFile(inputName, "input file");
+  if (opened.file == nullptr) {
+    diagnostics::error(opened.problem);
     return 1;
   }
+  std::FILE* input = opened.file;
   const std::string stem = inputName.substr(0, inputName.size() - 3);
   const std::string names[3] = {stem + "dat", stem + "res", stem + "out"};
-  // An input named like one of its own result files (x.dat, x.res, x.out)
-  // would be truncated before it is read.
-  for (const std::string& name : names) {
-    if (name == inputName) {
-      diagnostics::error(
-          "input file '" + inputName +
-          "' would be overwritten by its own result file; rename it (for example to a .txt name)");
-      std::fclose(input);
-      return 1;
-    }
+  std::string problem;
+  if (isOwnResultFile(inputName, opened.status, names)) {
+    problem = "input file '" + inputName +
+              "' would be overwritten by its own result file; rename it (for example to a .txt name)";
   }
   ResultFiles files;
-  std::string problem;
-  if (!files.open(names, problem)) {
+  if (problem.empty()) files.open(names, problem);
+  if (!problem.empty()) {
     diagnostics::error(problem);
     std::fclose(input);
     return 1;
   }
 
   int status = 0;
-  {
-    TextSink dat(files.file(0));
-    TextSink res(files.file(1));
-    TextSink out(files.file(2));
-    res.put("Family\t # of Rec\t Time used(Sec)\n");
-    std::unique_ptr<AlleleStats> stats;
-    if (mode.keepsStatistics) stats = std::make_unique<AlleleStats>();
-    RunContext context{inputName, dat, res, out, stats.get(), runStart};
+  TextSink dat(files.file(0));
+  TextSink res(files.file(1));
+  TextSink out(files.file(2));
+  res.put("Family\t # of Rec\t Time used(Sec)\n");
+  std::unique_ptr<AlleleStats> stats;
+  if (mode.keepsStatistics) stats = std::make_unique<AlleleStats>();
+  RunContext context{inputName, dat, res, out, stats.get(), runStart};
 
-    LineSource source(input);
-    PedigreeReader reader(source, inputName);
-    while (true) {
-      ReadFamily read = reader.nextFamily();
-      if (read.family == nullptr) break;
-      closeFamily(std::move(read), mode, context);
-    }
-    if (mode.endAction) mode.endAction(context);
-    if (std::ferror(input) != 0) {
-      diagnostics::error("error while reading input file '" + inputName + "': " + std::strerror(errno));
-      status = 1;
-    }
-    std::fclose(input);
-    dat.flush();
-    res.flush();
-    out.flush();
-    diagnostics::flushConsole();
-    if (!files.close(names, problem)) {
-      diagnostics::error(problem);
-      status = 1;
-    }
+  LineSource source(input);
+  PedigreeReader reader(source, inputName);
+  while (true) {
+    ReadFamily read = reader.nextFamily();
+    if (read.family == nullptr) break;
+    closeFamily(std::move(read), mode, context);
   }
+  // The reason of a failed read is taken before anything else can change it.
+  const int readError = std::ferror(input) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  std::fclose(input);
+  if (mode.endAction) mode.endAction(context);
+  if (readError != 0) {
+    diagnostics::error("error while reading input file '" + inputName + "': " + std::strerror(readError));
+    status = 1;
+  }
+  dat.flush();
+  res.flush();
+  out.flush();
+  diagnostics::flushConsole();
+  if (!files.close(names)) status = 1;
   return status;
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "pedigree/diagnostics.h"
+#include "pedigree/input_file.h"
 #include "pedigree/member_order.h"
 #include "pedigree/random_source.h"
 #include "pedigree/text_input.h"
@@ -19,14 +20,6 @@ int drawAllele(int alleles) { return static_cast<int>(random_source::next() / 32
 // draw is below 16383.
 int drawHaplotype() { return random_source::next() < 16383 ? 1 : 0; }
 
-std::string readWholeFile(std::FILE* file) {
-  std::string text;
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  return text;
-}
-
 }  // namespace
 
 std::string simulationOutputName(const std::string& inputName) {
@@ -38,8 +31,7 @@ std::string simulationOutputName(const std::string& inputName) {
   return name;
 }
 
-std::string readStructure(std::string_view text, const std::string& fileName, Family& family) {
-  LineSource source(text);
+std::string readStructure(LineSource& source, const std::string& fileName, Family& family) {
   std::string line;
   int lineNumber = 0;
   family.memberCount = 0;
@@ -148,17 +140,20 @@ int runSimulationTool(const std::string& inputName) {
                        "' is too short: the output is named by replacing its last four characters");
     return 1;
   }
-  std::FILE* input = std::fopen(inputName.c_str(), "r");
-  if (input == nullptr) {
-    diagnostics::error("cannot open structure file '" + inputName + "': " + std::strerror(errno));
+  InputFile input = openInputFile(inputName, "structure file");
+  if (input.file == nullptr) {
+    diagnostics::error(input.problem);
     return 1;
   }
-  const std::string text = readWholeFile(input);
-  std::fclose(input);
   // The structure is read and checked once; every replicate starts from a
   // fresh copy of it, as if the file were read again.
   Family structure;
-  std::string problem = readStructure(text, inputName, structure);
+  LineSource source(input.file);
+  std::string problem = readStructure(source, inputName, structure);
+  if (problem.empty() && std::ferror(input.file) != 0) {
+    problem = "error while reading structure file '" + inputName + "': " + std::strerror(errno ? errno : EIO);
+  }
+  std::fclose(input.file);
   if (!problem.empty()) {
     diagnostics::error(problem + "; nothing simulated");
     return 1;

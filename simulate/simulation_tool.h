@@ -20,9 +20,11 @@ int runSimulationTool(const std::string& inputName);
 // "<input without its last four characters>-10-2-0.txt".
 std::string simulationOutputName(const std::string& inputName);
 
-// Reads a structure file's text into a fresh family. Empty when the structure
-// is usable, otherwise the reason it is not.
-std::string readStructure(std::string_view text, const std::string& fileName, Family& family);
+class LineSource;
+
+// Reads a structure file's lines into a fresh family. Empty when the
+// structure is usable, otherwise the reason it is not.
+std::string readStructure(LineSource& source, const std::string& fileName, Family& family);
 
 // Draws genotypes for replicate `replicate` and writes the family as a
 // linkage table. Children inherit one whole parental haplotype from each

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "pedigree/random_source.h"
+#include "pedigree/text_input.h"
 #include "test_support.h"
 
 using test_support::makeTempDir;
@@ -13,6 +14,11 @@ using test_support::runHaplotor;
 using test_support::writeFile;
 
 namespace {
+
+std::string structureOf(std::string_view text, Family& family) {
+  LineSource source(text);
+  return readStructure(source, "s.txt", family);
+}
 
 std::vector<std::vector<int>> rowsOf(const std::string& table) {
   std::vector<std::vector<int>> rows;
@@ -34,7 +40,7 @@ TEST(Simulation, OutputNameAndLineFormat) {
   EXPECT_EQ(simulationOutputName("ped.txt"), "ped-10-2-0.txt");
   EXPECT_EQ(simulationOutputName("dir/abcd"), "dir/-10-2-0.txt");
   Family family;
-  ASSERT_EQ(readStructure("1 0 0 1\n2 0 0 2\n3 1 2 1\n", "s.txt", family), "");
+  ASSERT_EQ(structureOf("1 0 0 1\n2 0 0 2\n3 1 2 1\n", family), "");
   TextSink table;
   random_source::seed(3);
   simulateFamily(family, table, 7, 2, 0, 2);
@@ -48,7 +54,7 @@ TEST(Simulation, OutputNameAndLineFormat) {
 
 TEST(Simulation, ChildrenCarryOneWholeHaplotypeOfEachParent) {
   Family family;
-  ASSERT_EQ(readStructure("1 0 0 1\n2 0 0 2\n3 1 2 2\n4 1 2 1\n5 4 3 1\n", "s.txt", family), "");
+  ASSERT_EQ(structureOf("1 0 0 1\n2 0 0 2\n3 1 2 2\n4 1 2 1\n5 4 3 1\n", family), "");
   random_source::seed(11);
   for (int replicate = 1; replicate <= 20; ++replicate) {
     Family copy = family;
@@ -76,7 +82,7 @@ TEST(Simulation, ChildrenCarryOneWholeHaplotypeOfEachParent) {
 
 TEST(Simulation, ParentListedAfterItsChildIsNotLinkedButStillTransmits) {
   Family family;
-  ASSERT_EQ(readStructure("3 1 2 1\n1 0 0 1\n2 0 0 2\n", "s.txt", family), "");
+  ASSERT_EQ(structureOf("3 1 2 1\n1 0 0 1\n2 0 0 2\n", family), "");
   EXPECT_TRUE(family.member(1).childIds.empty());
   EXPECT_EQ(family.member(1).mateId, 0);
   EXPECT_EQ(family.founderCount, 2);
@@ -87,11 +93,10 @@ TEST(Simulation, ParentListedAfterItsChildIsNotLinkedButStillTransmits) {
 
 TEST(Simulation, StructureProblemsAreFatal) {
   Family a, b, c, d;
-  EXPECT_NE(readStructure("1 0 0\n", "s.txt", a).find("s.txt: line 1: fewer than four fields"),
-            std::string::npos);
-  EXPECT_NE(readStructure("1 0 0 1\n2 1 9 1\n", "s.txt", b).find("names parent 9"), std::string::npos);
-  EXPECT_NE(readStructure("1 0 0 1\n2 1 0 1\n", "s.txt", c).find("only one known parent"), std::string::npos);
-  EXPECT_NE(readStructure("1 2 3 1\n2 1 3 1\n3 0 0 2\n", "s.txt", d).find("own ancestor"), std::string::npos);
+  EXPECT_NE(structureOf("1 0 0\n", a).find("s.txt: line 1: fewer than four fields"), std::string::npos);
+  EXPECT_NE(structureOf("1 0 0 1\n2 1 9 1\n", b).find("names parent 9"), std::string::npos);
+  EXPECT_NE(structureOf("1 0 0 1\n2 1 0 1\n", c).find("only one known parent"), std::string::npos);
+  EXPECT_NE(structureOf("1 2 3 1\n2 1 3 1\n3 0 0 2\n", d).find("own ancestor"), std::string::npos);
 }
 
 TEST(Simulation, CommandWritesHundredReplicatesReproducibly) {

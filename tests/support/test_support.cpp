@@ -75,7 +75,15 @@ RunResult runHaplotor(const std::vector<std::string>& arguments, const std::stri
   command.append(shellQuote(workDir)).append(" && env");
   for (const auto& [name, value] : env)
     command.append(" ").append(name).append("=").append(shellQuote(value));
-  command.append(" ").append(shellQuote(HAPLOTOR_EXE));
+  const auto script = env.find("HAPLOTOR_SHELL_SCRIPT");
+  if (script != env.end()) {
+    command.append(" HAPLOTOR=")
+        .append(shellQuote(HAPLOTOR_EXE))
+        .append(" sh -c ")
+        .append(shellQuote(script->second));
+  } else {
+    command.append(" ").append(shellQuote(HAPLOTOR_EXE));
+  }
   for (const std::string& argument : arguments) command.append(" ").append(shellQuote(argument));
   const std::string outPath = workDir + "/.stdout";
   const std::string errPath = workDir + "/.stderr";
@@ -88,6 +96,10 @@ RunResult runHaplotor(const std::vector<std::string>& arguments, const std::stri
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return result;
+}
+
+RunResult runShell(const std::string& script, const std::string& workDir) {
+  return runHaplotor({}, workDir, {{"HAPLOTOR_SHELL_SCRIPT", script}});
 }
 
 std::string maskTimes(const std::string& resText) {

@@ -34,6 +34,10 @@ struct RunResult {
 RunResult runHaplotor(const std::vector<std::string>& arguments, const std::string& workDir,
                       const std::map<std::string, std::string>& environment = {});
 
+// Runs `script` with /bin/sh in `workDir`, with $HAPLOTOR naming the built
+// executable and HAPLOTOR_SEED=1; for pipes, limits and links around a run.
+RunResult runShell(const std::string& script, const std::string& workDir);
+
 // The "res" text with every time value (third column of family lines, the
 // total-time line) replaced by "T", so results compare byte for byte.
 std::string maskTimes(const std::string& resText);
