@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/family_pool.h"
 #include "app/family_validation.h"
 #include "app/pedigree_reader.h"
 #include "pedigree/diagnostics.h"
@@ -153,7 +154,10 @@ int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
   res.put("Family\t # of Rec\t Time used(Sec)\n");
   std::unique_ptr<AlleleStats> stats;
   if (mode.keepsStatistics) stats = std::make_unique<AlleleStats>();
-  RunContext context{inputName, dat, res, out, stats.get(), runStart};
+  const ResultSinks sinks{dat, res, out};
+  std::unique_ptr<FamilyPool> pool;
+  if (mode.solveFamily) pool = std::make_unique<FamilyPool>(solvingThreadCount(), mode.solveFamily, sinks);
+  RunContext context{inputName, dat, res, out, stats.get(), runStart, pool.get()};
 
   LineSource source(input);
   PedigreeReader reader(source, inputName);
@@ -166,6 +170,7 @@ int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
   const int readError = std::ferror(input) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(input);
   if (mode.endAction) mode.endAction(context);
+  if (pool != nullptr) pool->finish();
   if (readError != 0) {
     diagnostics::error("error while reading input file '" + inputName + "': " + std::strerror(readError));
     status = 1;

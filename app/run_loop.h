@@ -9,7 +9,10 @@
 
 #include "pedigree/family.h"
 #include "pedigree/process_clock.h"
+#include "pedigree/result_sinks.h"
 #include "pedigree/text_sink.h"
+
+class FamilyPool;
 
 // What a run mode's actions are given.
 struct RunContext {
@@ -19,6 +22,7 @@ struct RunContext {
   TextSink& out;
   AlleleStats* stats;  // null unless the mode keeps statistics
   ClockReading runStartClock;
+  FamilyPool* pool;  // null unless the mode solves families one by one
 };
 
 struct RunMode {
@@ -32,6 +36,10 @@ struct RunMode {
   // Given a validated family of at least the minimum size, not yet prepared.
   std::function<void(std::unique_ptr<Family>, RunContext&)> closeAction;
   std::function<void(RunContext&)> endAction;
+  // Set by methods that solve every family on its own: the run then solves
+  // the families it is handed through a pool of HAPLOTOR_THREADS threads
+  // (RunContext::pool), writing them out in the order they were handed over.
+  std::function<void(Family&, const ResultSinks&)> solveFamily;
 };
 
 // Runs the loop; returns the process exit status (0 after a completed run,

@@ -3,16 +3,24 @@
 #include <map>
 #include <memory>
 
+#include "app/family_pool.h"
 #include "app/run_loop.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
 namespace {
 
-void writeFamily(Family& family, RunContext& context) {
-  family.writeGenotypeReport(context.dat);
-  family.writeResultLine(context.res);
-  family.writePhasedTable(context.out);
+void writeFamily(Family& family, const ResultSinks& sinks) {
+  family.writeGenotypeReport(sinks.dat);
+  family.writeResultLine(sinks.res);
+  family.writePhasedTable(sinks.out);
+}
+
+// Families of the methods that solve each family on its own (c, l, m) go
+// through the pool; the total time is written once every family is out.
+void finishAndWriteTotalTime(RunContext& context) {
+  context.pool->finish();
+  writeTotalTimeLine(context);
 }
 
 }  // namespace
@@ -26,7 +34,7 @@ int runBlockExtension(const std::string& inputName) {
     context.stats->addFamily(*family);
     family->stats = context.stats;
     family->solveByBlockExtension();
-    writeFamily(*family, context);
+    writeFamily(*family, {context.dat, context.res, context.out});
     // Nothing reads a solved family again (the statistics keep only their
     // counts), so it is released now: memory stays flat however large the
     // file.
@@ -41,13 +49,16 @@ int runBlockExtension(const std::string& inputName) {
 int runConstraintFinding(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 3;
-  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
-    family->prepare();
-    if (family->solveByConstraintFinding(context.dat, context.res, context.out) == -1) {
-      context.res.put("There is no 0 recombinant solution for pedigree ").put(family->familyId).put("!\n");
+  mode.solveFamily = [](Family& family, const ResultSinks& sinks) {
+    family.prepare();
+    if (family.solveByConstraintFinding(sinks.dat, sinks.res, sinks.out) == -1) {
+      sinks.res.put("There is no 0 recombinant solution for pedigree ").put(family.familyId).put("!\n");
     }
   };
-  mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
+    context.pool->submit(std::move(family));
+  };
+  mode.endAction = finishAndWriteTotalTime;
   reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);
 }
@@ -55,14 +66,17 @@ int runConstraintFinding(const std::string& inputName) {
 int runLocusDp(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 1;
-  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
-    family->prepare();
-    resolveForcedPhases(*family);
+  mode.solveFamily = [](Family& family, const ResultSinks& sinks) {
+    family.prepare();
+    resolveForcedPhases(family);
     // A family too large for the tree programme is refused by the solver,
     // which reports it; it then gets nothing in the result files.
-    if (family->solveByLocusDp(context.out)) writeFamily(*family, context);
+    if (family.solveByLocusDp(sinks.out)) writeFamily(family, sinks);
   };
-  mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
+    context.pool->submit(std::move(family));
+  };
+  mode.endAction = finishAndWriteTotalTime;
   return runPedigreeFile(inputName, mode);
 }
 
@@ -81,9 +95,13 @@ int runMemberDp(const std::string& inputName) {
     const int id = family->familyId;
     gathered->emplace(id, std::move(family));
   };
+  mode.solveFamily = [](Family& family, const ResultSinks& sinks) {
+    family.solveByMemberDp(sinks.out, sinks.dat, sinks.res);
+  };
   mode.endAction = [gathered](RunContext& context) {
-    for (auto& [id, family] : *gathered) family->solveByMemberDp(context.out, context.dat, context.res);
+    for (auto& [id, family] : *gathered) context.pool->submit(std::move(family));
     gathered->clear();
+    context.pool->finish();
   };
   reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace diagnostics {
 
 namespace {
 
 bool consoleFailed = false;
+thread_local Capture* currentCapture = nullptr;
 
 // Bytes taken from an input file may be anything; a control byte copied raw
 // would corrupt the terminal or the log, so it is written as \xNN.
@@ -37,27 +39,64 @@ void noteConsoleFailure(int error) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-}  // namespace
-
-void report(Level, std::string_view message) {
-  flushConsole();
-  std::string line = "Haplotor: ";
-  appendEscaped(line, message);
-  line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
-void console(std::string_view text) {
+void writeStandardOutput(std::string_view text) {
   if (consoleFailed) return;
   errno = 0;
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
     noteConsoleFailure(errno ? errno : EIO);
 }
 
-void flushConsole() {
+void flushStandardOutput() {
   if (consoleFailed) return;
   errno = 0;
   if (std::fflush(stdout) != 0) noteConsoleFailure(errno ? errno : EIO);
+}
+
+void writeStandardError(std::string_view text) {
+  flushStandardOutput();
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+}  // namespace
+
+void report(Level, std::string_view message) {
+  std::string line = "Haplotor: ";
+  appendEscaped(line, message);
+  line.push_back('\n');
+  if (currentCapture != nullptr) {
+    currentCapture->held_.standardError += line;
+  } else {
+    writeStandardError(line);
+  }
+}
+
+void console(std::string_view text) {
+  if (currentCapture != nullptr) {
+    currentCapture->held_.standardOutput += text;
+  } else {
+    writeStandardOutput(text);
+  }
+}
+
+void flushConsole() {
+  if (currentCapture == nullptr) flushStandardOutput();
+}
+
+Capture::Capture() : previous_(currentCapture) { currentCapture = this; }
+
+Capture::~Capture() { take(); }
+
+Captured Capture::take() {
+  if (active_) {
+    active_ = false;
+    currentCapture = previous_;
+  }
+  return std::move(held_);
+}
+
+void release(const Captured& captured) {
+  if (!captured.standardOutput.empty()) writeStandardOutput(captured.standardOutput);
+  if (!captured.standardError.empty()) writeStandardError(captured.standardError);
 }
 
 }  // namespace diagnostics

@@ -168,7 +168,7 @@ TEST(RunLoop, MemberDpModeRequiresMothersOfSexTwo) {
 
 TEST(RunLoop, TotalTimeLineFormat) {
   TextSink dat, res, out;
-  RunContext context{"x.txt", dat, res, out, nullptr, processClockMs()};
+  RunContext context{"x.txt", dat, res, out, nullptr, processClockMs(), nullptr};
   writeTotalTimeLine(context);
   const std::string& text = res.text();
   ASSERT_EQ(text.rfind("Total Time used(Sec):\t", 0), 0u);

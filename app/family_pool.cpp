@@ -1,0 +1,132 @@
+#include "app/family_pool.h"
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "pedigree/diagnostics.h"
+
+struct FamilyPool::Job {
+  std::unique_ptr<Family> family;
+  TextSink dat;
+  TextSink res;
+  TextSink out;
+  diagnostics::Captured console;
+  bool done = false;
+};
+
+int solvingThreadCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  const int fallback = cores == 0 ? 1 : static_cast<int>(cores);
+  const char* text = std::getenv("HAPLOTOR_THREADS");
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (*end != '\0' || value < 1 || value > 1024) {
+    diagnostics::warning("HAPLOTOR_THREADS='" + std::string(text) +
+                         "' is not a whole number from 1 to 1024; using " + std::to_string(fallback));
+    return fallback;
+  }
+  return static_cast<int>(value);
+}
+
+FamilyPool::FamilyPool(int threads, Solve solve, const ResultSinks& destination)
+    : solve_(std::move(solve)), destination_(destination) {
+  if (threads <= 1) return;
+  maxWaiting_ = static_cast<std::size_t>(threads) * 4;
+  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  readerCapture_ = std::make_unique<diagnostics::Capture>();
+}
+
+FamilyPool::~FamilyPool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  jobReady_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void FamilyPool::submit(std::unique_ptr<Family> family) {
+  if (workers_.empty()) {
+    solve_(*family, destination_);
+    return;
+  }
+  queueReaderMessages(true);
+  auto job = std::make_shared<Job>();
+  job->family = std::move(family);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inOrder_.push_back(job);
+    pending_.push_back(job);
+  }
+  jobReady_.notify_one();
+  writeOutDone(false);
+}
+
+void FamilyPool::finish() {
+  if (workers_.empty()) return;
+  queueReaderMessages(false);
+  writeOutDone(true);
+}
+
+void FamilyPool::queueReaderMessages(bool goOnCapturing) {
+  auto job = std::make_shared<Job>();
+  job->done = true;
+  if (readerCapture_ != nullptr) job->console = readerCapture_->take();
+  readerCapture_ = goOnCapturing ? std::make_unique<diagnostics::Capture>() : nullptr;
+  if (job->console.standardOutput.empty() && job->console.standardError.empty()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  inOrder_.push_back(job);
+}
+
+void FamilyPool::work() {
+  while (true) {
+    std::shared_ptr<Job> job;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      jobReady_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+      if (pending_.empty()) return;
+      job = pending_.front();
+      pending_.pop_front();
+    }
+    {
+      diagnostics::Capture capture;
+      const ResultSinks sinks{job->dat, job->res, job->out};
+      try {
+        solve_(*job->family, sinks);
+      } catch (const std::bad_alloc&) {
+        diagnostics::error("family " + std::to_string(job->family->familyId) +
+                           ": out of memory while solving it; nothing more is written for it");
+      }
+      job->console = capture.take();
+    }
+    job->family.reset();  // a solved family is not read again
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job->done = true;
+    }
+    jobDone_.notify_all();
+  }
+}
+
+void FamilyPool::writeOutDone(bool waitForAll) {
+  while (true) {
+    std::shared_ptr<Job> job;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (inOrder_.empty()) return;
+      const bool mustWait = waitForAll || inOrder_.size() > maxWaiting_;
+      if (!inOrder_.front()->done) {
+        if (!mustWait) return;
+        jobDone_.wait(lock, [this] { return inOrder_.front()->done; });
+      }
+      job = inOrder_.front();
+      inOrder_.pop_front();
+    }
+    destination_.dat.put(job->dat.text());
+    destination_.res.put(job->res.text());
+    destination_.out.put(job->out.text());
+    diagnostics::release(job->console);
+  }
+}

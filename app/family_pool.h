@@ -1,0 +1,58 @@
+// Solves families on several threads while the result files, standard
+// output and standard error receive exactly what one thread would write, in
+// the same order: each family is solved into its own buffers, and buffers
+// are written out strictly in submission order.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "pedigree/diagnostics.h"
+#include "pedigree/family.h"
+#include "pedigree/result_sinks.h"
+
+// HAPLOTOR_THREADS: the number of threads solving families (default: the
+// number of cores; 1 solves on the reading thread, as a plain loop would).
+// An invalid value is reported once and the default used.
+int solvingThreadCount();
+
+class FamilyPool {
+ public:
+  using Solve = std::function<void(Family&, const ResultSinks&)>;
+
+  FamilyPool(int threads, Solve solve, const ResultSinks& destination);
+  ~FamilyPool();
+  FamilyPool(const FamilyPool&) = delete;
+  FamilyPool& operator=(const FamilyPool&) = delete;
+
+  // Hands over one family; writes out every earlier family that is done. With
+  // more than a few families per thread waiting, waits for the oldest.
+  void submit(std::unique_ptr<Family> family);
+  // Waits for every family and writes them all out.
+  void finish();
+
+ private:
+  struct Job;
+  void work();
+  void writeOutDone(bool waitForAll);
+  // Messages of the reading thread (skipped families, odd fields) are queued
+  // like a solved family, so they keep their place among the families' own.
+  void queueReaderMessages(bool goOnCapturing);
+
+  Solve solve_;
+  const ResultSinks& destination_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable jobReady_;
+  std::condition_variable jobDone_;
+  std::deque<std::shared_ptr<Job>> inOrder_;  // submitted, not yet written out
+  std::deque<std::shared_ptr<Job>> pending_;  // submitted, not yet taken by a worker
+  std::unique_ptr<diagnostics::Capture> readerCapture_;
+  bool stopping_ = false;
+  std::size_t maxWaiting_ = 0;
+};

@@ -1,0 +1,57 @@
+// Families solved on several threads give the same result files, standard
+// output and standard error as one thread, byte for byte.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "family_generator.h"
+#include "test_support.h"
+
+using namespace test_support;
+
+namespace {
+
+// Many families of mixed shapes, some with messages of their own (untyped
+// alleles, one known parent, a field that is not a number).
+std::string mixedFamilies() {
+  std::mt19937 rng(11);
+  std::string text;
+  for (int id = 1; id <= 120; ++id) {
+    GeneratedFamilyOptions options;
+    options.familyId = id;
+    options.generations = id % 3 == 0 ? 3 : 2;
+    options.halfSiblings = id % 5 == 0;
+    options.loci = 4 + id % 5;
+    options.alleles = 2 + id % 2;
+    options.missingRate = id % 4 == 0 ? 0.1 : 0.0;
+    options.recombinationRate = 0.1;
+    text += generateFamilyText(options, rng);
+    if (id % 17 == 0) text += std::to_string(id) + " 99 1 0 1 0 0 x 1\n";
+  }
+  return text;
+}
+
+TEST(Threads, ResultsAndMessagesDoNotDependOnTheThreadCount) {
+  const std::string dir = makeTempDir();
+  writeFile(dir + "/mix.txt", mixedFamilies());
+  for (const char* option : {"-c", "-l", "-m"}) {
+    std::string expected[5];
+    for (const char* threads : {"1", "3"}) {
+      const RunResult run = runHaplotor({option, "mix.txt"}, dir, {{"HAPLOTOR_THREADS", threads}});
+      const std::string got[5] = {std::to_string(run.exitStatus) + run.standardOutput, run.standardError,
+                                  readFile(dir + "/mix.dat"), maskTimes(readFile(dir + "/mix.res")),
+                                  readFile(dir + "/mix.out")};
+      for (int i = 0; i < 5; ++i) {
+        if (threads[0] == '1') {
+          expected[i] = got[i];
+        } else {
+          EXPECT_EQ(got[i], expected[i]) << option << " part " << i;
+        }
+      }
+    }
+    EXPECT_NE(expected[1].find("; family skipped"), std::string::npos) << option;
+  }
+}
+
+}  // namespace
