@@ -1,6 +1,8 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
 #include "app/run_loop.h"
+#include "constraint/constraint_finding.h"
+#include "locus_dp/locus_dp.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -41,7 +43,9 @@ int runConstraintFinding(const std::string& inputName) {
   mode.minimumFamilySize = 3;
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
-    if (family->solveByConstraintFinding(context.dat, context.res, context.out) == -1) {
+    const SolveResult result =
+        solveByConstraintFinding(*family, {context.dat, context.res, context.out}, maxSolutionsPerFamily());
+    if (result.outcome == FamilyOutcome::kNoSolution) {
       context.res.put("There is no 0 recombinant solution for pedigree ").put(family->familyId).put("!\n");
     }
   };
@@ -58,7 +62,7 @@ int runLocusDp(const std::string& inputName) {
     resolveForcedPhases(*family);
     // A family too large for the tree programme is refused by the solver,
     // which reports it; it then gets nothing in the result files.
-    if (family->solveByLocusDp(context.out)) writeFamily(*family, context);
+    if (solveByLocusDp(*family, context.out).outcome == FamilyOutcome::kSolved) writeFamily(*family, context);
   };
   mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
   return runPedigreeFile(inputName, mode);

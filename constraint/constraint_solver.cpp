@@ -5,12 +5,12 @@
 #include <climits>
 #include <string>
 
+#include "constraint/constraint_finding.h"
 #include "pedigree/diagnostics.h"
-#include "pedigree/run_settings.h"
 
-int Family::solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out) {
-  ConstraintSolver solver(*this, maxSolutionsPerFamily());
-  return solver.solve(dat, res, out);
+SolveResult solveByConstraintFinding(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions) {
+  ConstraintSolver solver(family, maxSolutions);
+  return solver.solve(sinks);
 }
 
 ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions)
@@ -26,7 +26,9 @@ ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions)
 
 bool ConstraintSolver::variablesFit() const { return recordCount_ * locusCount_ <= INT_MAX; }
 
-int ConstraintSolver::solve(TextSink& dat, TextSink& res, TextSink& out) {
+SolveResult ConstraintSolver::solve(const ResultSinks& sinks) {
+  const SolveResult refused{FamilyOutcome::kRefused, 0};
+  const SolveResult noSolution{FamilyOutcome::kNoSolution, 0};
   // Phase variables are numbered by line position. A member id given on two
   // lines leaves a replaced record's variables in the numbered range and puts
   // the live member's variables outside it, where they are never free: the
@@ -37,18 +39,18 @@ int ConstraintSolver::solve(TextSink& dat, TextSink& res, TextSink& out) {
       diagnostics::error("family " + std::to_string(family_.familyId) + ": member " + std::to_string(id) +
                          " is given on more than one line, and the constraint-finding method numbers its "
                          "phase variables by line; nothing was written for this family");
-      return 0;
+      return refused;
     }
   }
   if (!variablesFit()) {
     diagnostics::error("family " + std::to_string(family_.familyId) + " has too many members times loci (" +
                        std::to_string(recordCount_) + " x " + std::to_string(locusCount_) +
                        ") for the constraint-finding method; nothing was written for it");
-    return 0;
+    return refused;
   }
-  if (!buildConstraints()) return -1;
-  if (!reduceConstraints()) return -1;
-  return enumerateSolutions(dat, res, out);
+  if (!buildConstraints()) return noSolution;
+  if (!reduceConstraints()) return noSolution;
+  return enumerateSolutions(sinks);
 }
 
 void ConstraintSolver::ensureVariable(int variable) {

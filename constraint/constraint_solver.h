@@ -2,23 +2,24 @@
 // bit (0: the smaller allele code is the paternal one, 1: the larger is);
 // the pedigree yields linear equations over GF(2) between these bits, and
 // every assignment satisfying them is a configuration without recombinants.
-// A ConstraintSolver holds the working lists of one solver call.
+// A ConstraintSolver holds the working lists of one solver call; it is
+// internal to this folder (the entry is constraint/constraint_finding.h).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "pedigree/family.h"
-#include "pedigree/text_sink.h"
+#include "pedigree/family_outcome.h"
+#include "pedigree/result_sinks.h"
 
 class ConstraintSolver {
  public:
   // maxSolutions: the most solutions written for the family (0: no limit).
   ConstraintSolver(Family& family, std::uint64_t maxSolutions);
 
-  // The whole method: -1 when the family has no configuration without
-  // recombinants, otherwise solutionCount (see enumerateSolutions).
-  int solve(TextSink& dat, TextSink& res, TextSink& out);
+  // The whole method (see solveByConstraintFinding).
+  SolveResult solve(const ResultSinks& sinks);
 
   // Fixed phases and parity equations from every couple and its children;
   // also the family's Mendelian check. False on a contradiction.
@@ -28,9 +29,9 @@ class ConstraintSolver {
   // variable). False on a contradiction.
   bool reduceConstraints();
   // Writes the solutions (every assignment of the free variables, up to the
-  // output limit) into the family and the three result files. Returns 2 to
-  // the power of the number of free variables, reduced to its low 32 bits.
-  int enumerateSolutions(TextSink& dat, TextSink& res, TextSink& out);
+  // output limit) into the family and the three result files; the count is 2
+  // to the power of the number of free variables, saturating.
+  SolveResult enumerateSolutions(const ResultSinks& sinks);
 
   // Phase variable of the member with the given seqIndex at a locus.
   int phaseVar(int seqIndex, int locus) const { return seqIndex * locusCount_ + locus; }
@@ -60,6 +61,9 @@ class ConstraintSolver {
   bool handleCouple(const Member& father, const Member& mother, const std::vector<int>& coupleChildren);
   bool walkParentLoci(const Member& walked, const Member& father, const Member& mother,
                       const std::vector<int>& coupleChildren);
+  // Steps of enumerateSolutions (constraint/solution_enumeration.cpp).
+  void findPivotsAndFreeVariables();
+  std::uint64_t solutionsToWrite(std::uint64_t total) const;
   void writeBack(const std::vector<std::uint8_t>& values);
 
   bool variablesFit() const;

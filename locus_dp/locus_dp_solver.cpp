@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "locus_dp/locus_dp.h"
 #include "pedigree/diagnostics.h"
 
 LocusDpSolver::LocusDpSolver(Family& family, int rootId) : pedigree(family) {
@@ -158,24 +159,24 @@ int LocusDpSolver::selectAndTraceBack() {
   return bestCost;
 }
 
-bool Family::solveByLocusDp(TextSink& out) {
-  if (members.empty()) return true;
-  LocusDpSolver solver(*this, members.begin()->first);
+SolveResult solveByLocusDp(Family& family, TextSink& out) {
+  if (family.members.empty()) return {FamilyOutcome::kSolved, 1};
+  LocusDpSolver solver(family, family.members.begin()->first);
   if (!solver.withinSizeLimits()) {
     int widestMember = 0;
     int widest = solver.largestOpenLocusCount(&widestMember);
     char estimate[64];
     std::snprintf(estimate, sizeof estimate, "%.4g", solver.workEstimate());
-    diagnostics::error("family " + std::to_string(familyId) +
+    diagnostics::error("family " + std::to_string(family.familyId) +
                        " is too large for the locus-based method (about " + estimate +
                        " trio evaluations, limit 4294967296; member " + std::to_string(widestMember) +
                        " has " + std::to_string(widest) + " open loci, limit " +
                        std::to_string(kMaxOpenLociPerNode) + "); it is skipped, option b can phase it");
-    out.put("Pedigree ").put(familyId).put(" is to big!\n");
-    return false;
+    out.put("Pedigree ").put(family.familyId).put(" is to big!\n");
+    return {FamilyOutcome::kRefused, 0};
   }
   solver.evaluate();
   solver.selectAndTraceBack();
-  countRecombinants();
-  return true;
+  family.countRecombinants();
+  return {FamilyOutcome::kSolved, 1};
 }

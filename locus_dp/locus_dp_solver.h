@@ -1,6 +1,7 @@
 // The locus-based dynamic programme: a tree of members spans the family, each
 // member's states are the phase assignments of its open loci, and a bottom-up
 // programme over the tree finds the configuration with fewest recombinations.
+// Internal to this folder; the entry is locus_dp/locus_dp.h.
 #pragma once
 
 #include <cstdint>

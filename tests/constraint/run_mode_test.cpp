@@ -128,8 +128,6 @@ TEST(OptionC, ThirtyTwoFreeVariablesAreWrittenUpToTheLimitOnly) {
   EXPECT_NE(unlimited.standardError.find("nothing was written"), std::string::npos);
 }
 
-}  // namespace
-
 TEST(OptionC, FamilyWithARepeatedMemberIdIsRefused) {
   // The child is given twice: its phase variables would be numbered by its
   // second line, outside the family's range.
@@ -141,3 +139,5 @@ TEST(OptionC, FamilyWithARepeatedMemberIdIsRefused) {
   EXPECT_NE(outputs.standardError.find("family 1: member 3 is given on more than one line"),
             std::string::npos);
 }
+
+}  // namespace
