@@ -43,8 +43,8 @@ int runConstraintFinding(const std::string& inputName) {
   mode.minimumFamilySize = 3;
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
-    const SolveResult result =
-        solveByConstraintFinding(*family, {context.dat, context.res, context.out}, maxSolutionsPerFamily());
+    const SolveResult result = solveByConstraintFinding(*family, {context.dat, context.res, context.out},
+                                                        maxSolutionsPerFamily(), context.inputName);
     if (result.outcome == FamilyOutcome::kNoSolution) {
       context.res.put("There is no 0 recombinant solution for pedigree ").put(family->familyId).put("!\n");
     }
@@ -62,7 +62,8 @@ int runLocusDp(const std::string& inputName) {
     resolveForcedPhases(*family);
     // A family too large for the tree programme is refused by the solver,
     // which reports it; it then gets nothing in the result files.
-    if (solveByLocusDp(*family, context.out).outcome == FamilyOutcome::kSolved) writeFamily(*family, context);
+    if (solveByLocusDp(*family, context.out, context.inputName).outcome == FamilyOutcome::kSolved)
+      writeFamily(*family, context);
   };
   mode.endAction = [](RunContext& context) { writeTotalTimeLine(context); };
   return runPedigreeFile(inputName, mode);

@@ -57,7 +57,7 @@ void solveWholeFamily(benchmark::State& state, const GeneratorSettings& settings
     TextSink res;
     TextSink out;
     state.ResumeTiming();
-    result = solveByConstraintFinding(family, {dat, res, out}, kDefaultMaxSolutions);
+    result = solveByConstraintFinding(family, {dat, res, out}, kDefaultMaxSolutions, "generated");
     benchmark::DoNotOptimize(out.text().size());
   }
   state.counters["members"] = static_cast<double>(prepared->memberCount);

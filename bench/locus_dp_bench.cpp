@@ -67,7 +67,7 @@ void SolveNuclearFamily(benchmark::State& state) {
     std::unique_ptr<Family> family = preparedFamily(text);
     TextSink out;
     state.ResumeTiming();
-    bool solved = solveByLocusDp(*family, out).outcome == FamilyOutcome::kSolved;
+    bool solved = solveByLocusDp(*family, out, "bench input").outcome == FamilyOutcome::kSolved;
     benchmark::DoNotOptimize(solved);
     if (!solved) state.SkipWithError("refused by the size guard");
   }

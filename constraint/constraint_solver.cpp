@@ -8,13 +8,14 @@
 #include "constraint/constraint_finding.h"
 #include "pedigree/diagnostics.h"
 
-SolveResult solveByConstraintFinding(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions) {
-  ConstraintSolver solver(family, maxSolutions);
+SolveResult solveByConstraintFinding(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
+                                     std::string_view inputName) {
+  ConstraintSolver solver(family, maxSolutions, inputName);
   return solver.solve(sinks);
 }
 
-ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions)
-    : family_(family), maxSolutions_(maxSolutions), locusCount_(family.locusCount) {
+ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName)
+    : family_(family), maxSolutions_(maxSolutions), inputName_(inputName), locusCount_(family.locusCount) {
   // Phase variables are 32-bit numbers seqIndex * locusCount + locus.
   long long highestIndex = 0;
   for (const auto& [id, member] : family_.members) {
@@ -36,21 +37,25 @@ SolveResult ConstraintSolver::solve(const ResultSinks& sinks) {
   // refused instead.
   for (const auto& [id, member] : family_.members) {
     if (member.seqIndex >= family_.memberCount) {
-      diagnostics::error("family " + std::to_string(family_.familyId) + ": member " + std::to_string(id) +
+      diagnostics::error(familyName() + ": member " + std::to_string(id) +
                          " is given on more than one line, and the constraint-finding method numbers its "
                          "phase variables by line; nothing was written for this family");
       return refused;
     }
   }
   if (!variablesFit()) {
-    diagnostics::error("family " + std::to_string(family_.familyId) + " has too many members times loci (" +
-                       std::to_string(recordCount_) + " x " + std::to_string(locusCount_) +
+    diagnostics::error(familyName() + ": too many members times loci (" + std::to_string(recordCount_) +
+                       " x " + std::to_string(locusCount_) +
                        ") for the constraint-finding method; nothing was written for it");
     return refused;
   }
   if (!buildConstraints()) return noSolution;
   if (!reduceConstraints()) return noSolution;
   return enumerateSolutions(sinks);
+}
+
+std::string ConstraintSolver::familyName() const {
+  return std::string(inputName_) + ": family " + std::to_string(family_.familyId);
 }
 
 void ConstraintSolver::ensureVariable(int variable) {

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "pedigree/family.h"
@@ -16,7 +18,8 @@
 class ConstraintSolver {
  public:
   // maxSolutions: the most solutions written for the family (0: no limit).
-  ConstraintSolver(Family& family, std::uint64_t maxSolutions);
+  // inputName: the input file, named in messages.
+  ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName = {});
 
   // The whole method (see solveByConstraintFinding).
   SolveResult solve(const ResultSinks& sinks);
@@ -67,9 +70,12 @@ class ConstraintSolver {
   void writeBack(const std::vector<std::uint8_t>& values);
 
   bool variablesFit() const;
+  // "<file>: family <id>", the start of every message about the family.
+  std::string familyName() const;
 
   Family& family_;
   std::uint64_t maxSolutions_;
+  std::string_view inputName_;
   int locusCount_ = 0;
   long long recordCount_ = 0;  // highest seqIndex + 1
   // Per variable: -1 not fixed, 0 or 1 the value it is fixed to (mirrors

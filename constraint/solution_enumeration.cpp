@@ -71,8 +71,7 @@ void ConstraintSolver::findPivotsAndFreeVariables() {
 std::uint64_t ConstraintSolver::solutionsToWrite(std::uint64_t total) const {
   // total saturates at 2^64 - 1 from 64 free variables on.
   const std::size_t freeCount = freeVars.size();
-  const std::string family =
-      "family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount);
+  const std::string family = familyName() + ": " + solutionsText(freeCount);
   if (freeCount <= kMostFreeVarsWrittenWithoutLimit) {
     const std::uint64_t toWrite = maxSolutions_ == 0 ? total : std::min(total, maxSolutions_);
     if (toWrite < total) {

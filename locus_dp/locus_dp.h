@@ -2,6 +2,8 @@
 // dynamic programme over a tree of its members.
 #pragma once
 
+#include <string_view>
+
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
 #include "pedigree/text_sink.h"
@@ -10,4 +12,5 @@
 // is solved as it is). A family too large for the programme is reported on
 // standard error, gets the "too big" line in `out` and is left untouched
 // (kRefused). solutionCount is 1 when solved: one configuration is written.
-SolveResult solveByLocusDp(Family& family, TextSink& out);
+// Messages name the input file `inputName` and the family.
+SolveResult solveByLocusDp(Family& family, TextSink& out, std::string_view inputName);

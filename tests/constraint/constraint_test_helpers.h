@@ -180,7 +180,7 @@ inline Solved solveText(const std::string& text, std::uint64_t maxSolutions) {
   TextSink dat;
   TextSink res;
   TextSink out;
-  solved.result = solveByConstraintFinding(*family, {dat, res, out}, maxSolutions);
+  solved.result = solveByConstraintFinding(*family, {dat, res, out}, maxSolutions, "test input");
   solved.dat = dat.text();
   solved.res = res.text();
   solved.out = out.text();

@@ -76,7 +76,7 @@ TEST(LocusDpSolve, MotherReachedTwiceIsPhasedOnce) {
       "1 5 0 0 1 0 0 1 2 1 2\n"
       "1 6 0 0 1 0 0 2 1 1 2\n");
   TextSink out;
-  ASSERT_EQ(solveByLocusDp(*family, out).outcome, FamilyOutcome::kSolved);
+  ASSERT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kSolved);
   for (const auto& [id, member] : family->members) EXPECT_EQ(locus_dp_test::openLoci(member), 0) << id;
 }
 
@@ -104,16 +104,16 @@ TEST(LocusDpSizeGuard, AcceptsUpToTheLimitsAndRefusesBeyond) {
   // no trio to evaluate.
   family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 20));
   TextSink out;
-  ASSERT_EQ(solveByLocusDp(*family, out).outcome, FamilyOutcome::kSolved);
+  ASSERT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kSolved);
   for (const LocusGenotype& g : family->member(1).genotypes) EXPECT_EQ(locusText(g), "1|2");
   family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 21));
-  EXPECT_EQ(solveByLocusDp(*family, out).outcome, FamilyOutcome::kRefused);
+  EXPECT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kRefused);
 }
 
 TEST(LocusDpSizeGuard, RefusedFamilyIsReportedAndLeftUntouched) {
   auto family = test_support::preparedFamily(memberLine(9, 1, 0, 0, 1, 40));
   TextSink out;
-  EXPECT_EQ(solveByLocusDp(*family, out).outcome, FamilyOutcome::kRefused);
+  EXPECT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kRefused);
   EXPECT_EQ(out.text(), "Pedigree 9 is to big!\n");
   // Nothing is phased or counted for a refused family.
   for (const LocusGenotype& g : family->member(1).genotypes) EXPECT_FALSE(g.resolved);
@@ -145,6 +145,28 @@ TEST(LocusDpRun, WritesEveryFamilyAndSkipsTheRefusedOne) {
   std::string dat = test_support::readFile(dir + "/fam.dat");
   EXPECT_EQ(dat.find("2-1\n"), std::string::npos);
   EXPECT_NE(dat.find("3-3\n"), std::string::npos);
+}
+
+TEST(LocusDpRun, TooLargeFamiliesAreNamedWithTheFileAndAFiniteNonZeroSize) {
+  // A lone member has no trio to evaluate but 2^24 states (its first locus
+  // is fixed); a trio of 2^(1099 + 1099 + 1100) evaluations
+  // lies far beyond the range of a double.
+  std::string dir = test_support::makeTempDir();
+  test_support::writeFile(dir + "/big.txt", memberLine(1, 1, 0, 0, 1, 25) + memberLine(2, 1, 0, 0, 1, 1100) +
+                                                memberLine(2, 2, 0, 0, 2, 1100) +
+                                                memberLine(2, 3, 1, 2, 1, 1100));
+  test_support::RunResult run = test_support::runHaplotor({"-l", "big.txt"}, dir);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.standardError.find("Haplotor: big.txt: family 1: too large for the locus-based method (about "
+                                   "1.678e+07 trio and state evaluations"),
+            std::string::npos)
+      << run.standardError;
+  EXPECT_NE(
+      run.standardError.find("Haplotor: big.txt: family 2: too large for the locus-based method (about "),
+      std::string::npos)
+      << run.standardError;
+  EXPECT_NE(run.standardError.find("(about 6.265e+992 trio"), std::string::npos) << run.standardError;
+  EXPECT_EQ(run.standardError.find("inf"), std::string::npos) << run.standardError;
 }
 
 }  // namespace
