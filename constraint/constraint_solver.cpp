@@ -3,6 +3,7 @@
 #include "constraint/constraint_solver.h"
 
 #include <climits>
+#include <new>
 #include <string>
 
 #include "constraint/constraint_finding.h"
@@ -10,12 +11,29 @@
 
 SolveResult solveByConstraintFinding(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
                                      std::string_view inputName) {
-  ConstraintSolver solver(family, maxSolutions, inputName);
-  return solver.solve(sinks);
+  const char* step = "the phase variables";
+  try {
+    ConstraintSolver solver(family, maxSolutions, inputName);
+    solver.stepSeen = &step;
+    return solver.solve(sinks);
+  } catch (const std::bad_alloc&) {
+    // The solver's lists are released on the way out; the run goes on with
+    // the next family.
+    diagnostics::error(std::string(inputName) + ": family " + std::to_string(family.familyId) +
+                       ": out of memory while building " + step +
+                       " for the constraint-finding method; the family is skipped (configurations already "
+                       "written stay in the result files)");
+    return {FamilyOutcome::kRefused, 0};
+  }
 }
 
-ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName)
-    : family_(family), maxSolutions_(maxSolutions), inputName_(inputName), locusCount_(family.locusCount) {
+ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName,
+                                   std::uint64_t outputCellBudget)
+    : family_(family),
+      maxSolutions_(maxSolutions),
+      inputName_(inputName),
+      outputCellBudget_(outputCellBudget),
+      locusCount_(family.locusCount) {
   // Phase variables are 32-bit numbers seqIndex * locusCount + locus.
   long long highestIndex = 0;
   for (const auto& [id, member] : family_.members) {
@@ -49,8 +67,11 @@ SolveResult ConstraintSolver::solve(const ResultSinks& sinks) {
                        ") for the constraint-finding method; nothing was written for it");
     return refused;
   }
+  enterStep("the equations");
   if (!buildConstraints()) return noSolution;
+  enterStep("the reduced equations");
   if (!reduceConstraints()) return noSolution;
+  enterStep("the configurations");
   return enumerateSolutions(sinks);
 }
 

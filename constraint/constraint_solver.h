@@ -15,14 +15,27 @@
 #include "pedigree/family_outcome.h"
 #include "pedigree/result_sinks.h"
 
+// Allele cells (members x loci per configuration) written for one family at
+// most: the k-th configuration (k >= 2) is written only while k times its
+// cells stay within this budget; the first is always written.
+inline constexpr std::uint64_t kOutputCellBudget = std::uint64_t{1} << 28;
+
+// How many configurations of the given size the budget lets through (at
+// least 1; no limit for empty configurations).
+std::uint64_t configurationsWithinBudget(std::uint64_t cellsPerConfiguration, std::uint64_t cellBudget);
+
 class ConstraintSolver {
  public:
   // maxSolutions: the most solutions written for the family (0: no limit).
   // inputName: the input file, named in messages.
-  ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName = {});
+  ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName = {},
+                   std::uint64_t outputCellBudget = kOutputCellBudget);
 
   // The whole method (see solveByConstraintFinding).
   SolveResult solve(const ResultSinks& sinks);
+  // Where the solver names what it is building, for a report when memory
+  // runs out (null: not named).
+  const char** stepSeen = nullptr;
 
   // Fixed phases and parity equations from every couple and its children;
   // also the family's Mendelian check. False on a contradiction.
@@ -70,12 +83,16 @@ class ConstraintSolver {
   void writeBack(const std::vector<std::uint8_t>& values);
 
   bool variablesFit() const;
+  void enterStep(const char* step) {
+    if (stepSeen != nullptr) *stepSeen = step;
+  }
   // "<file>: family <id>", the start of every message about the family.
   std::string familyName() const;
 
   Family& family_;
   std::uint64_t maxSolutions_;
   std::string_view inputName_;
+  std::uint64_t outputCellBudget_;
   int locusCount_ = 0;
   long long recordCount_ = 0;  // highest seqIndex + 1
   // Per variable: -1 not fixed, 0 or 1 the value it is fixed to (mirrors

@@ -10,11 +10,6 @@
 
 namespace {
 
-// Without a limit, every solution is written only up to this many free
-// variables; beyond it nothing is written unless HAPLOTOR_MAX_SOLUTIONS
-// asks for the first ones.
-constexpr std::size_t kMostFreeVarsWrittenWithoutLimit = 30;
-
 std::string solutionsText(std::size_t freeCount) {
   std::string text = "2^" + std::to_string(freeCount);
   if (freeCount < 64) text += " = " + std::to_string(std::uint64_t{1} << freeCount);
@@ -68,28 +63,30 @@ void ConstraintSolver::findPivotsAndFreeVariables() {
   std::sort(freeVars.begin(), freeVars.end());
 }
 
+std::uint64_t configurationsWithinBudget(std::uint64_t cellsPerConfiguration, std::uint64_t cellBudget) {
+  if (cellsPerConfiguration == 0) return UINT64_MAX;
+  return std::max<std::uint64_t>(1, cellBudget / cellsPerConfiguration);
+}
+
 std::uint64_t ConstraintSolver::solutionsToWrite(std::uint64_t total) const {
   // total saturates at 2^64 - 1 from 64 free variables on.
-  const std::size_t freeCount = freeVars.size();
-  const std::string family = familyName() + ": " + solutionsText(freeCount);
-  if (freeCount <= kMostFreeVarsWrittenWithoutLimit) {
-    const std::uint64_t toWrite = maxSolutions_ == 0 ? total : std::min(total, maxSolutions_);
-    if (toWrite < total) {
-      diagnostics::note(family + "; only the first " + std::to_string(toWrite) +
-                        " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for none)");
-    }
-    return toWrite;
+  const std::uint64_t members = static_cast<std::uint64_t>(std::max(family_.memberCount, 0));
+  const std::uint64_t loci = static_cast<std::uint64_t>(std::max(locusCount_, 0));
+  const std::uint64_t cap = maxSolutions_ == 0 ? UINT64_MAX : maxSolutions_;
+  const std::uint64_t budget = configurationsWithinBudget(members * loci, outputCellBudget_);
+  const std::uint64_t toWrite = std::min({total, cap, budget});
+  if (toWrite == total) return toWrite;
+  const std::string found = familyName() + ": " + solutionsText(freeVars.size()) + "; only the first " +
+                            std::to_string(toWrite) + " were written";
+  if (budget < cap) {
+    diagnostics::note(found + ", as " + std::to_string(members) + " members x " + std::to_string(loci) +
+                      " loci per configuration reach the output budget of " +
+                      std::to_string(outputCellBudget_) +
+                      " allele cells (the other limit, HAPLOTOR_MAX_SOLUTIONS, is " +
+                      (maxSolutions_ == 0 ? std::string("0, none") : std::to_string(maxSolutions_)) + ")");
+  } else {
+    diagnostics::note(found + " (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for none)");
   }
-  if (maxSolutions_ == 0) {
-    diagnostics::error(family +
-                       ", too many to write them all; nothing was written (set HAPLOTOR_MAX_SOLUTIONS to a "
-                       "positive limit to write the first ones)");
-    return 0;
-  }
-  const bool fitsLimit = freeCount < 64 && total <= maxSolutions_;
-  const std::uint64_t toWrite = fitsLimit ? total : maxSolutions_;
-  diagnostics::note(family + "; " + (fitsLimit ? "all" : "only the first " + std::to_string(toWrite)) +
-                    " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit)");
   return toWrite;
 }
 
@@ -110,7 +107,7 @@ SolveResult ConstraintSolver::enumerateSolutions(const ResultSinks& sinks) {
   SolveResult result;
   result.solutionCount = freeCount < 64 ? std::uint64_t{1} << freeCount : UINT64_MAX;
   const std::uint64_t toWrite = solutionsToWrite(result.solutionCount);
-  if (toWrite < result.solutionCount || freeCount >= 64) result.outcome = FamilyOutcome::kCapped;
+  if (toWrite < result.solutionCount) result.outcome = FamilyOutcome::kCapped;
 
   for (std::uint64_t s = 0; s < toWrite; ++s) {
     // Free variable k takes bit k of s.

@@ -225,4 +225,43 @@ TEST(OptionCProperties, SolutionCountSaturatesInsteadOfWrapping) {
   EXPECT_EQ(solved.result.solutionCount, 16u);
 }
 
+// The k-th configuration (k >= 2) is written only while k x members x loci
+// allele cells stay within the budget; when the budget, not the limit on
+// solutions, stops the writing, the note names both.
+TEST(OptionCProperties, OutputBudgetBoundsTheConfigurationsWritten) {
+  EXPECT_EQ(configurationsWithinBudget(std::uint64_t{1} << 26, kOutputCellBudget), 4u);
+  EXPECT_EQ(configurationsWithinBudget((std::uint64_t{1} << 26) + 1, kOutputCellBudget), 3u);
+  EXPECT_EQ(configurationsWithinBudget((std::uint64_t{1} << 28) + 1, kOutputCellBudget), 1u);
+  EXPECT_EQ(configurationsWithinBudget(0, kOutputCellBudget), UINT64_MAX);
+
+  // A trio heterozygous 1 2 at four loci: 2^4 configurations of 12 cells;
+  // a budget of 40 cells lets three through.
+  const std::string text =
+      "3 1 0 0 1 0 0 1 2 1 2 1 2 1 2\n3 2 0 0 2 0 0 1 2 1 2 1 2 1 2\n3 3 1 2 2 0 0 1 2 1 2 1 2 1 2\n";
+  for (std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{2}}) {
+    auto family = test_support::preparedFamily(text);
+    TextSink dat;
+    TextSink res;
+    TextSink out;
+    ConstraintSolver solver(*family, limit, "trio.txt", 40);
+    testing::internal::CaptureStderr();
+    const SolveResult result = solver.solve({dat, res, out});
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result.outcome, FamilyOutcome::kCapped);
+    EXPECT_EQ(result.solutionCount, 16u);
+    const bool budgetStops = limit != 2;
+    EXPECT_EQ(std::count(res.text().begin(), res.text().end(), '\n'), budgetStops ? 3 : 2);
+    const std::string expected =
+        budgetStops
+            ? "Haplotor: trio.txt: family 3: 2^4 = 16 zero-recombinant solutions (4 free phase "
+              "variables); only the first 3 were written, as 3 members x 4 loci per configuration reach "
+              "the output budget of 40 allele cells (the other limit, HAPLOTOR_MAX_SOLUTIONS, is " +
+                  (limit == 0 ? std::string("0, none") : "100") + ")\n"
+            : "Haplotor: trio.txt: family 3: 2^4 = 16 zero-recombinant solutions (4 free phase "
+              "variables); only the first 2 were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for "
+              "none)\n";
+    EXPECT_EQ(messages, expected);
+  }
+}
+
 }  // namespace
