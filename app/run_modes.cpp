@@ -5,6 +5,8 @@
 
 #include "app/family_pool.h"
 #include "app/run_loop.h"
+#include "constraint/constraint_finding.h"
+#include "locus_dp/locus_dp.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -49,9 +51,10 @@ int runBlockExtension(const std::string& inputName) {
 int runConstraintFinding(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 3;
-  mode.solveFamily = [](Family& family, const ResultSinks& sinks) {
+  mode.solveFamily = [inputName](Family& family, const ResultSinks& sinks) {
     family.prepare();
-    if (family.solveByConstraintFinding(sinks.dat, sinks.res, sinks.out) == -1) {
+    const SolveResult result = solveByConstraintFinding(family, sinks, maxSolutionsPerFamily(), inputName);
+    if (result.outcome == FamilyOutcome::kNoSolution) {
       sinks.res.put("There is no 0 recombinant solution for pedigree ").put(family.familyId).put("!\n");
     }
   };
@@ -66,12 +69,12 @@ int runConstraintFinding(const std::string& inputName) {
 int runLocusDp(const std::string& inputName) {
   RunMode mode;
   mode.minimumFamilySize = 1;
-  mode.solveFamily = [](Family& family, const ResultSinks& sinks) {
+  mode.solveFamily = [inputName](Family& family, const ResultSinks& sinks) {
     family.prepare();
     resolveForcedPhases(family);
     // A family too large for the tree programme is refused by the solver,
     // which reports it; it then gets nothing in the result files.
-    if (family.solveByLocusDp(sinks.out)) writeFamily(family, sinks);
+    if (solveByLocusDp(family, sinks.out, inputName).outcome == FamilyOutcome::kSolved) writeFamily(family, sinks);
   };
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     context.pool->submit(std::move(family));

@@ -11,7 +11,10 @@
 #include <string>
 
 #include "app/pedigree_reader.h"
+#include "locus_dp/locus_dp.h"
 #include "locus_dp/locus_dp_solver.h"
+#include "pedigree/forced_phases.h"
+#include "pedigree/text_input.h"
 
 namespace {
 
@@ -64,7 +67,7 @@ void SolveNuclearFamily(benchmark::State& state) {
     std::unique_ptr<Family> family = preparedFamily(text);
     TextSink out;
     state.ResumeTiming();
-    bool solved = family->solveByLocusDp(out);
+    bool solved = solveByLocusDp(*family, out, "bench input").outcome == FamilyOutcome::kSolved;
     benchmark::DoNotOptimize(solved);
     if (!solved) state.SkipWithError("refused by the size guard");
   }

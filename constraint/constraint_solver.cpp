@@ -3,18 +3,37 @@
 #include "constraint/constraint_solver.h"
 
 #include <climits>
+#include <new>
 #include <string>
 
+#include "constraint/constraint_finding.h"
 #include "pedigree/diagnostics.h"
-#include "pedigree/run_settings.h"
 
-int Family::solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out) {
-  ConstraintSolver solver(*this, maxSolutionsPerFamily());
-  return solver.solve(dat, res, out);
+SolveResult solveByConstraintFinding(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
+                                     std::string_view inputName) {
+  const char* step = "the phase variables";
+  try {
+    ConstraintSolver solver(family, maxSolutions, inputName);
+    solver.stepSeen = &step;
+    return solver.solve(sinks);
+  } catch (const std::bad_alloc&) {
+    // The solver's lists are released on the way out; the run goes on with
+    // the next family.
+    diagnostics::error(std::string(inputName) + ": family " + std::to_string(family.familyId) +
+                       ": out of memory while building " + step +
+                       " for the constraint-finding method; the family is skipped (configurations already "
+                       "written stay in the result files)");
+    return {FamilyOutcome::kRefused, 0};
+  }
 }
 
-ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions)
-    : family_(family), maxSolutions_(maxSolutions), locusCount_(family.locusCount) {
+ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName,
+                                   std::uint64_t outputCellBudget)
+    : family_(family),
+      maxSolutions_(maxSolutions),
+      inputName_(inputName),
+      outputCellBudget_(outputCellBudget),
+      locusCount_(family.locusCount) {
   // Phase variables are 32-bit numbers seqIndex * locusCount + locus.
   long long highestIndex = 0;
   for (const auto& [id, member] : family_.members) {
@@ -26,7 +45,9 @@ ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions)
 
 bool ConstraintSolver::variablesFit() const { return recordCount_ * locusCount_ <= INT_MAX; }
 
-int ConstraintSolver::solve(TextSink& dat, TextSink& res, TextSink& out) {
+SolveResult ConstraintSolver::solve(const ResultSinks& sinks) {
+  const SolveResult refused{FamilyOutcome::kRefused, 0};
+  const SolveResult noSolution{FamilyOutcome::kNoSolution, 0};
   // Phase variables are numbered by line position. A member id given on two
   // lines leaves a replaced record's variables in the numbered range and puts
   // the live member's variables outside it, where they are never free: the
@@ -34,21 +55,28 @@ int ConstraintSolver::solve(TextSink& dat, TextSink& res, TextSink& out) {
   // refused instead.
   for (const auto& [id, member] : family_.members) {
     if (member.seqIndex >= family_.memberCount) {
-      diagnostics::error("family " + std::to_string(family_.familyId) + ": member " + std::to_string(id) +
+      diagnostics::error(familyName() + ": member " + std::to_string(id) +
                          " is given on more than one line, and the constraint-finding method numbers its "
                          "phase variables by line; nothing was written for this family");
-      return 0;
+      return refused;
     }
   }
   if (!variablesFit()) {
-    diagnostics::error("family " + std::to_string(family_.familyId) + " has too many members times loci (" +
-                       std::to_string(recordCount_) + " x " + std::to_string(locusCount_) +
+    diagnostics::error(familyName() + ": too many members times loci (" + std::to_string(recordCount_) +
+                       " x " + std::to_string(locusCount_) +
                        ") for the constraint-finding method; nothing was written for it");
-    return 0;
+    return refused;
   }
-  if (!buildConstraints()) return -1;
-  if (!reduceConstraints()) return -1;
-  return enumerateSolutions(dat, res, out);
+  enterStep("the equations");
+  if (!buildConstraints()) return noSolution;
+  enterStep("the reduced equations");
+  if (!reduceConstraints()) return noSolution;
+  enterStep("the configurations");
+  return enumerateSolutions(sinks);
+}
+
+std::string ConstraintSolver::familyName() const {
+  return std::string(inputName_) + ": family " + std::to_string(family_.familyId);
 }
 
 void ConstraintSolver::ensureVariable(int variable) {

@@ -2,23 +2,40 @@
 // bit (0: the smaller allele code is the paternal one, 1: the larger is);
 // the pedigree yields linear equations over GF(2) between these bits, and
 // every assignment satisfying them is a configuration without recombinants.
-// A ConstraintSolver holds the working lists of one solver call.
+// A ConstraintSolver holds the working lists of one solver call; it is
+// internal to this folder (the entry is constraint/constraint_finding.h).
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "pedigree/family.h"
-#include "pedigree/text_sink.h"
+#include "pedigree/family_outcome.h"
+#include "pedigree/result_sinks.h"
+
+// Allele cells (members x loci per configuration) written for one family at
+// most: the k-th configuration (k >= 2) is written only while k times its
+// cells stay within this budget; the first is always written.
+inline constexpr std::uint64_t kOutputCellBudget = std::uint64_t{1} << 28;
+
+// How many configurations of the given size the budget lets through (at
+// least 1; no limit for empty configurations).
+std::uint64_t configurationsWithinBudget(std::uint64_t cellsPerConfiguration, std::uint64_t cellBudget);
 
 class ConstraintSolver {
  public:
   // maxSolutions: the most solutions written for the family (0: no limit).
-  ConstraintSolver(Family& family, std::uint64_t maxSolutions);
+  // inputName: the input file, named in messages.
+  ConstraintSolver(Family& family, std::uint64_t maxSolutions, std::string_view inputName = {},
+                   std::uint64_t outputCellBudget = kOutputCellBudget);
 
-  // The whole method: -1 when the family has no configuration without
-  // recombinants, otherwise solutionCount (see enumerateSolutions).
-  int solve(TextSink& dat, TextSink& res, TextSink& out);
+  // The whole method (see solveByConstraintFinding).
+  SolveResult solve(const ResultSinks& sinks);
+  // Where the solver names what it is building, for a report when memory
+  // runs out (null: not named).
+  const char** stepSeen = nullptr;
 
   // Fixed phases and parity equations from every couple and its children;
   // also the family's Mendelian check. False on a contradiction.
@@ -28,9 +45,9 @@ class ConstraintSolver {
   // variable). False on a contradiction.
   bool reduceConstraints();
   // Writes the solutions (every assignment of the free variables, up to the
-  // output limit) into the family and the three result files. Returns 2 to
-  // the power of the number of free variables, reduced to its low 32 bits.
-  int enumerateSolutions(TextSink& dat, TextSink& res, TextSink& out);
+  // output limit) into the family and the three result files; the count is 2
+  // to the power of the number of free variables, saturating.
+  SolveResult enumerateSolutions(const ResultSinks& sinks);
 
   // Phase variable of the member with the given seqIndex at a locus.
   int phaseVar(int seqIndex, int locus) const { return seqIndex * locusCount_ + locus; }
@@ -60,12 +77,22 @@ class ConstraintSolver {
   bool handleCouple(const Member& father, const Member& mother, const std::vector<int>& coupleChildren);
   bool walkParentLoci(const Member& walked, const Member& father, const Member& mother,
                       const std::vector<int>& coupleChildren);
+  // Steps of enumerateSolutions (constraint/solution_enumeration.cpp).
+  void findPivotsAndFreeVariables();
+  std::uint64_t solutionsToWrite(std::uint64_t total) const;
   void writeBack(const std::vector<std::uint8_t>& values);
 
   bool variablesFit() const;
+  void enterStep(const char* step) {
+    if (stepSeen != nullptr) *stepSeen = step;
+  }
+  // "<file>: family <id>", the start of every message about the family.
+  std::string familyName() const;
 
   Family& family_;
   std::uint64_t maxSolutions_;
+  std::string_view inputName_;
+  std::uint64_t outputCellBudget_;
   int locusCount_ = 0;
   long long recordCount_ = 0;  // highest seqIndex + 1
   // Per variable: -1 not fixed, 0 or 1 the value it is fixed to (mirrors

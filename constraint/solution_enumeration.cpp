@@ -2,17 +2,13 @@
 // of the free phase variables, completed by back substitution, written into
 // the members' genotypes and out to the three result files.
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 #include <string>
 
 #include "constraint/constraint_solver.h"
 #include "pedigree/diagnostics.h"
 
 namespace {
-
-// Above this many free variables 2 to that power no longer fits the
-// solver's 32-bit result.
-constexpr std::size_t kMostCountableFreeVars = 30;
 
 std::string solutionsText(std::size_t freeCount) {
   std::string text = "2^" + std::to_string(freeCount);
@@ -42,7 +38,7 @@ void ConstraintSolver::writeBack(const std::vector<std::uint8_t>& values) {
   }
 }
 
-int ConstraintSolver::enumerateSolutions(TextSink& dat, TextSink& res, TextSink& out) {
+void ConstraintSolver::findPivotsAndFreeVariables() {
   for (const std::vector<int>& vars : constraints) {
     for (int v : vars) ensureVariable(v);
   }
@@ -65,9 +61,38 @@ int ConstraintSolver::enumerateSolutions(TextSink& dat, TextSink& res, TextSink&
     }
   }
   std::sort(freeVars.begin(), freeVars.end());
+}
 
+std::uint64_t configurationsWithinBudget(std::uint64_t cellsPerConfiguration, std::uint64_t cellBudget) {
+  if (cellsPerConfiguration == 0) return UINT64_MAX;
+  return std::max<std::uint64_t>(1, cellBudget / cellsPerConfiguration);
+}
+
+std::uint64_t ConstraintSolver::solutionsToWrite(std::uint64_t total) const {
+  // total saturates at 2^64 - 1 from 64 free variables on.
+  const std::uint64_t members = static_cast<std::uint64_t>(std::max(family_.memberCount, 0));
+  const std::uint64_t loci = static_cast<std::uint64_t>(std::max(locusCount_, 0));
+  const std::uint64_t cap = maxSolutions_ == 0 ? UINT64_MAX : maxSolutions_;
+  const std::uint64_t budget = configurationsWithinBudget(members * loci, outputCellBudget_);
+  const std::uint64_t toWrite = std::min({total, cap, budget});
+  if (toWrite == total) return toWrite;
+  const std::string found = familyName() + ": " + solutionsText(freeVars.size()) + "; only the first " +
+                            std::to_string(toWrite) + " were written";
+  if (budget < cap) {
+    diagnostics::note(found + ", as " + std::to_string(members) + " members x " + std::to_string(loci) +
+                      " loci per configuration reach the output budget of " +
+                      std::to_string(outputCellBudget_) +
+                      " allele cells (the other limit, HAPLOTOR_MAX_SOLUTIONS, is " +
+                      (maxSolutions_ == 0 ? std::string("0, none") : std::to_string(maxSolutions_)) + ")");
+  } else {
+    diagnostics::note(found + " (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for none)");
+  }
+  return toWrite;
+}
+
+SolveResult ConstraintSolver::enumerateSolutions(const ResultSinks& sinks) {
+  findPivotsAndFreeVariables();
   std::vector<std::uint8_t> values(fixedValue_.size(), 0);
-  for (int v : fixedZero) values[static_cast<std::size_t>(v)] = 0;
   for (int v : fixedOne) values[static_cast<std::size_t>(v)] = 1;
 
   // Back substitution in ascending pivot order: every other variable of an
@@ -79,32 +104,10 @@ int ConstraintSolver::enumerateSolutions(TextSink& dat, TextSink& res, TextSink&
             [this](std::size_t a, std::size_t b) { return pivotVars[a] < pivotVars[b]; });
 
   const std::size_t freeCount = freeVars.size();
-  int solutionCount = 0;
-  std::uint64_t toWrite = 0;
-  if (freeCount <= kMostCountableFreeVars) {
-    const std::uint64_t total = std::uint64_t{1} << freeCount;
-    solutionCount = static_cast<int>(total);
-    toWrite = maxSolutions_ == 0 ? total : std::min(total, maxSolutions_);
-    if (toWrite < total) {
-      diagnostics::error("family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount) +
-                         "; only the first " + std::to_string(toWrite) +
-                         " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for none)");
-    }
-  } else {
-    // 2 to the power of 31 or more, reduced to its low 32 bits.
-    solutionCount = freeCount == kMostCountableFreeVars + 1 ? INT_MIN : 0;
-    if (maxSolutions_ == 0) {
-      diagnostics::error("family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount) +
-                         ", too many to write them all; nothing was written (set HAPLOTOR_MAX_SOLUTIONS to a "
-                         "positive limit to write the first ones)");
-    } else {
-      const bool fitsLimit = freeCount < 64 && (std::uint64_t{1} << freeCount) <= maxSolutions_;
-      toWrite = fitsLimit ? std::uint64_t{1} << freeCount : maxSolutions_;
-      diagnostics::error("family " + std::to_string(family_.familyId) + " has " + solutionsText(freeCount) +
-                         "; " + (fitsLimit ? "all" : "only the first " + std::to_string(toWrite)) +
-                         " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit)");
-    }
-  }
+  SolveResult result;
+  result.solutionCount = freeCount < 64 ? std::uint64_t{1} << freeCount : UINT64_MAX;
+  const std::uint64_t toWrite = solutionsToWrite(result.solutionCount);
+  if (toWrite < result.solutionCount) result.outcome = FamilyOutcome::kCapped;
 
   for (std::uint64_t s = 0; s < toWrite; ++s) {
     // Free variable k takes bit k of s.
@@ -119,9 +122,9 @@ int ConstraintSolver::enumerateSolutions(TextSink& dat, TextSink& res, TextSink&
     }
     writeBack(values);
     family_.countRecombinants();
-    family_.writeGenotypeReport(dat);
-    family_.writeResultLine(res);
-    family_.writePhasedTable(out);
+    family_.writeGenotypeReport(sinks.dat);
+    family_.writeResultLine(sinks.res);
+    family_.writePhasedTable(sinks.out);
   }
-  return solutionCount;
+  return result;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "locus_dp/locus_dp.h"
 #include "pedigree/diagnostics.h"
 
 LocusDpSolver::LocusDpSolver(Family& family, int rootId) : pedigree(family) {
@@ -99,6 +100,58 @@ double LocusDpSolver::workEstimate() const {
   return work;
 }
 
+namespace {
+
+// log2(2^a + 2^b) without leaving the logarithms.
+double log2Sum(double a, double b) {
+  if (std::isinf(a) && a < 0) return b;
+  double high = std::max(a, b);
+  return high + std::log2(1.0 + std::exp2(std::min(a, b) - high));
+}
+
+// 2^log2Value as a plain real number, "%.4g" style, also far beyond the range
+// of a double ("1.234e+2257534").
+std::string realFromLog2(double log2Value) {
+  char text[64];
+  if (log2Value < 1000) {
+    std::snprintf(text, sizeof text, "%.4g", std::exp2(log2Value));
+    return text;
+  }
+  double log10Value = log2Value * std::log10(2.0);
+  double exponent = std::floor(log10Value);
+  double mantissa = std::pow(10.0, log10Value - exponent);
+  if (mantissa >= 9.9995) {  // would print as 10 at four digits
+    mantissa /= 10;
+    exponent += 1;
+  }
+  std::snprintf(text, sizeof text, "%.4ge+%.0f", mantissa, exponent);
+  return text;
+}
+
+}  // namespace
+
+double LocusDpSolver::log2Evaluations() const {
+  double total = -INFINITY;
+  for (const LocusDpNode* node : nodes) {
+    double own = node->openLocusCount;
+    total = log2Sum(total, own);
+    if (!node->parentSide.empty()) {
+      double siblingsAndNode = own;
+      for (std::size_t j = 2; j < node->parentSide.size(); ++j)
+        siblingsAndNode = log2Sum(siblingsAndNode, node->parentSide[j]->openLocusCount);
+      total = log2Sum(
+          total, node->parentSide[0]->openLocusCount + node->parentSide[1]->openLocusCount + siblingsAndNode);
+    }
+    if (node->offspringSide.size() >= 2) {
+      double children = node->offspringSide[1]->openLocusCount;
+      for (std::size_t j = 2; j < node->offspringSide.size(); ++j)
+        children = log2Sum(children, node->offspringSide[j]->openLocusCount);
+      total = log2Sum(total, own + node->offspringSide[0]->openLocusCount + children);
+    }
+  }
+  return total;
+}
+
 int LocusDpSolver::largestOpenLocusCount(int* memberId) const {
   int largest = 0;
   int holder = root->memberId;
@@ -158,24 +211,23 @@ int LocusDpSolver::selectAndTraceBack() {
   return bestCost;
 }
 
-bool Family::solveByLocusDp(TextSink& out) {
-  if (members.empty()) return true;
-  LocusDpSolver solver(*this, members.begin()->first);
+SolveResult solveByLocusDp(Family& family, TextSink& out, std::string_view inputName) {
+  if (family.members.empty()) return {FamilyOutcome::kSolved, 1};
+  LocusDpSolver solver(family, family.members.begin()->first);
   if (!solver.withinSizeLimits()) {
     int widestMember = 0;
     int widest = solver.largestOpenLocusCount(&widestMember);
-    char estimate[64];
-    std::snprintf(estimate, sizeof estimate, "%.4g", solver.workEstimate());
-    diagnostics::error("family " + std::to_string(familyId) +
-                       " is too large for the locus-based method (about " + estimate +
-                       " trio evaluations, limit 4294967296; member " + std::to_string(widestMember) +
-                       " has " + std::to_string(widest) + " open loci, limit " +
-                       std::to_string(kMaxOpenLociPerNode) + "); it is skipped, option b can phase it");
-    out.put("Pedigree ").put(familyId).put(" is to big!\n");
-    return false;
+    diagnostics::error(
+        std::string(inputName) + ": family " + std::to_string(family.familyId) +
+        ": too large for the locus-based method (about " + realFromLog2(solver.log2Evaluations()) +
+        " trio and state evaluations, trio limit 4294967296; member " + std::to_string(widestMember) +
+        " has " + std::to_string(widest) + " open loci, limit " + std::to_string(kMaxOpenLociPerNode) +
+        "); it is skipped, option b can phase it");
+    out.put("Pedigree ").put(family.familyId).put(" is to big!\n");
+    return {FamilyOutcome::kRefused, 0};
   }
   solver.evaluate();
   solver.selectAndTraceBack();
-  countRecombinants();
-  return true;
+  family.countRecombinants();
+  return {FamilyOutcome::kSolved, 1};
 }

@@ -1,6 +1,7 @@
 // The locus-based dynamic programme: a tree of members spans the family, each
 // member's states are the phase assignments of its open loci, and a bottom-up
 // programme over the tree finds the configuration with fewest recombinations.
+// Internal to this folder; the entry is locus_dp/locus_dp.h.
 #pragma once
 
 #include <cstdint>
@@ -67,8 +68,12 @@ class LocusDpSolver {
   LocusDpSolver(const LocusDpSolver&) = delete;
   LocusDpSolver& operator=(const LocusDpSolver&) = delete;
 
-  // Trio evaluations the node programme would make, summed over the nodes.
+  // Trio evaluations the node programme would make, summed over the nodes
+  // (what the size guard limits; infinite for very large families).
   double workEstimate() const;
+  // Base-2 logarithm of the trio evaluations plus one evaluation per state
+  // of every node: finite, and at least 0 for any tree.
+  double log2Evaluations() const;
   // Largest open-locus count of any node, and the member holding it.
   int largestOpenLocusCount(int* memberId = nullptr) const;
   bool withinSizeLimits() const;

@@ -9,87 +9,18 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "locus_dp/locus_dp_solver.h"
 #include "locus_dp/packed_haplotypes.h"
+#include "locus_dp/side_costs.h"
 
 namespace {
 
 // Side-cost tables kept in memory for one node evaluation, in entries;
 // larger links have their rows computed when needed.
 constexpr std::size_t kCachedEntryBudget = std::size_t{1} << 24;
-
-// Side counts of one parent-child link, read either as a row (one parent
-// state against every child state) or as a column (one child state against
-// every parent state). One of the two layouts is kept in memory when it fits
-// the budget; the other is computed on demand.
-class SideCosts {
- public:
-  enum class Layout { rows, columns };
-
-  SideCosts(const Member& parent, const PackedStates& parentStates, int parentCount, const Member& child,
-            const PackedStates& childStates, int childCount, int side, int locusCount, Layout layout,
-            std::size_t& budget)
-      : link_(makeSideLink(parent, child, side, locusCount)),
-        parentStates_(parentStates),
-        childStates_(childStates),
-        parentCount_(parentCount),
-        childCount_(childCount),
-        layout_(layout),
-        rowScratch_(childCount),
-        columnScratch_(parentCount) {
-    std::size_t entries = static_cast<std::size_t>(parentCount) * childCount;
-    if (entries > budget) return;
-    budget -= entries;
-    table_.resize(entries);
-    if (layout == Layout::rows) {
-      for (int p = 0; p < parentCount; ++p)
-        computeRow(p, table_.data() + static_cast<std::size_t>(p) * childCount);
-    } else {
-      for (int t = 0; t < childCount; ++t)
-        computeColumn(t, table_.data() + static_cast<std::size_t>(t) * parentCount);
-    }
-  }
-
-  // The costs of parent state `p` against every child state; valid until the
-  // next call of row.
-  const int* row(int p) {
-    if (!table_.empty() && layout_ == Layout::rows)
-      return table_.data() + static_cast<std::size_t>(p) * childCount_;
-    computeRow(p, rowScratch_.data());
-    return rowScratch_.data();
-  }
-
-  // The costs of every parent state against child state `t`; valid until
-  // the next call of column.
-  const int* column(int t) {
-    if (!table_.empty() && layout_ == Layout::columns)
-      return table_.data() + static_cast<std::size_t>(t) * parentCount_;
-    computeColumn(t, columnScratch_.data());
-    return columnScratch_.data();
-  }
-
- private:
-  void computeRow(int p, int* out) const {
-    const std::uint64_t* parentMask = parentStates_.of(p);
-    for (int t = 0; t < childCount_; ++t) out[t] = sideRecombinations(link_, parentMask, childStates_.of(t));
-  }
-  void computeColumn(int t, int* out) const {
-    const std::uint64_t* childMask = childStates_.of(t);
-    for (int p = 0; p < parentCount_; ++p) out[p] = sideRecombinations(link_, parentStates_.of(p), childMask);
-  }
-
-  SideLink link_;
-  const PackedStates& parentStates_;
-  const PackedStates& childStates_;
-  int parentCount_;
-  int childCount_;
-  Layout layout_;
-  std::vector<int> table_;
-  std::vector<int> rowScratch_;
-  std::vector<int> columnScratch_;
-};
 
 // Least of weights[t] + row[t], starting from the sentinel as the tie lists
 // do: a value equal to the sentinel still counts as reached.
@@ -129,6 +60,103 @@ struct Evaluation {
                      family.member(child.memberId), statesOf(child), child.stateCount(), side, locusCount,
                      layout, budget);
   }
+  // Whether the innermost loops run over the states of the inner parent
+  // (`innerStates`, read once per child link) rather than over the
+  // children's states: the automatic choice takes the longer loop.
+  bool loopsOverParentStates(std::size_t innerStates, std::size_t links, std::size_t childStates) const {
+    if (innerLoop != LocusDpInnerLoop::automatic) return innerLoop == LocusDpInnerLoop::overParentStates;
+    return innerStates * links > childStates;
+  }
+};
+
+// The children of one couple as the node programme scores them. The outer
+// loops run over the states of one parent (the father on the node's parents'
+// side, the node itself on its offspring side), the inner ones over the
+// states of the other parent (the mother, or the mate) or of the children.
+// Side counts are taken in the member's own trio roles.
+class Sibship {
+ public:
+  Sibship(std::vector<const LocusDpNode*> members, const LocusDpNode& innerParent)
+      : children(std::move(members)), inner_(innerParent), weights_(children.size()) {}
+
+  // The inner parent's costs are read once per outer state, so they are made
+  // first and get the cache first.
+  void linkInnerParent(Evaluation& e, int side, SideCosts::Layout layout) {
+    for (const LocusDpNode* child : children) fromInner_.push_back(e.sideCosts(inner_, *child, side, layout));
+  }
+  void linkOuterParent(Evaluation& e, const LocusDpNode& outer, int side) {
+    for (const LocusDpNode* child : children) fromOuter_.push_back(e.sideCosts(outer, *child, side));
+  }
+
+  std::size_t childStateCount() const {
+    std::size_t count = 0;
+    for (const LocusDpNode* child : children) count += child->stateCount();
+    return count;
+  }
+
+  // Every child state's subtree cost plus the outer parent's side count
+  // under the outer state.
+  void weighOuterState(int outerState) {
+    for (std::size_t j = 0; j < children.size(); ++j) {
+      const int* row = fromOuter_[j].row(outerState);
+      int count = children[j]->stateCount();
+      weights_[j].resize(count);
+      for (int t = 0; t < count; ++t) weights_[j][t] = children[j]->states[t].cost + row[t];
+    }
+  }
+
+  // Over every inner state at once: adds each child's least weight plus the
+  // inner side count to totals[m]; complete[m] is cleared where a child
+  // reaches nothing within the sentinel.
+  void addLeastOverInnerStates(std::vector<int>& totals, std::vector<char>& complete) {
+    leastOver_.resize(totals.size());
+    for (std::size_t j = 0; j < children.size(); ++j) {
+      std::fill(leastOver_.begin(), leastOver_.end(), INT_MAX);
+      for (int t = 0; t < children[j]->stateCount(); ++t) {
+        int weight = weights_[j][t];
+        const int* column = fromInner_[j].column(t);
+        for (std::size_t m = 0; m < totals.size(); ++m)
+          leastOver_[m] = std::min(leastOver_[m], weight + column[m]);
+      }
+      for (std::size_t m = 0; m < totals.size(); ++m) {
+        complete[m] &= static_cast<char>(leastOver_[m] <= kCostSentinel);
+        totals[m] += std::min(leastOver_[m], kCostSentinel);
+      }
+    }
+  }
+
+  // One inner state: `total` plus each child's least. Every term is
+  // non-negative, so once the total exceeds `bound` it can neither win nor
+  // tie, and the remaining children are not scored.
+  int addLeastForInnerState(int innerState, int total, int bound, bool& complete) {
+    complete = true;
+    for (std::size_t j = 0; j < children.size() && total <= bound; ++j) {
+      int least = leastSum(weights_[j].data(), fromInner_[j].row(innerState), children[j]->stateCount());
+      if (least > kCostSentinel) complete = false;
+      total += std::min(least, kCostSentinel);
+    }
+    return total;
+  }
+
+  // The first state of every child reaching its least under the weighed
+  // outer state and the inner state.
+  void firstReachingStates(int innerState, int* out) {
+    for (std::size_t j = 0; j < children.size(); ++j) {
+      const int* row = fromInner_[j].row(innerState);
+      int count = children[j]->stateCount();
+      int least = std::min(leastSum(weights_[j].data(), row, count), kCostSentinel);
+      out[j] = firstReaching(weights_[j].data(), row, count, least);
+    }
+  }
+
+  std::vector<const LocusDpNode*> children;
+
+ private:
+  const LocusDpNode& inner_;
+  std::vector<SideCosts> fromInner_;
+  std::vector<SideCosts> fromOuter_;
+  std::vector<std::vector<int>> weights_;
+  std::vector<int> leastOver_;
 };
 
 // Per-state result of one side of the node: the least cost and the first
@@ -138,271 +166,231 @@ struct SideResult {
   std::vector<char> found;
   std::vector<int> combination;  // stateCount * width
   int width = 0;
+
+  SideResult(int stateCount, int combinationWidth)
+      : cost(stateCount, kCostSentinel),
+        found(stateCount, 0),
+        combination(static_cast<std::size_t>(stateCount) * combinationWidth, -1),
+        width(combinationWidth) {}
+  int* combinationOf(int state) { return combination.data() + static_cast<std::size_t>(state) * width; }
 };
 
-SideResult evaluateParentsSide(Evaluation& e) {
-  LocusDpNode& node = e.node;
-  const LocusDpNode& father = *node.parentSide[0];
-  const LocusDpNode& mother = *node.parentSide[1];
-  std::vector<const LocusDpNode*> siblings(node.parentSide.begin() + 2, node.parentSide.end());
-  // The roles inside a trio follow the sex of the parent named first.
-  bool firstIsFather = e.family.member(father.memberId).sex == 1;
-  int fatherSide = firstIsFather ? kPaternal : kMaternal;
-  int motherSide = firstIsFather ? kMaternal : kPaternal;
-  int nF = father.stateCount();
-  int nM = mother.stateCount();
-  int nN = node.stateCount();
-
-  // Innermost loops over the mother's states when they outnumber the states
-  // of the siblings and the node, else over those.
-  bool overMother = e.innerLoop == LocusDpInnerLoop::overParentStates;
-  if (e.innerLoop == LocusDpInnerLoop::automatic) {
-    std::size_t childStates = static_cast<std::size_t>(nN);
-    for (const LocusDpNode* sibling : siblings) childStates += sibling->stateCount();
-    overMother = static_cast<std::size_t>(nM) * (siblings.size() + 1) > childStates;
+// The node's parents' side: father, mother and full siblings. For every
+// state of the node, the best pair of parent states with its siblings.
+class ParentsSide {
+ public:
+  explicit ParentsSide(Evaluation& e)
+      : node_(e.node),
+        father_(*node_.parentSide[0]),
+        mother_(*node_.parentSide[1]),
+        siblings_({node_.parentSide.begin() + 2, node_.parentSide.end()}, mother_),
+        nodeStates_(node_.stateCount()),
+        motherStates_(mother_.stateCount()),
+        best_(nodeStates_, kCostSentinel),
+        chosenFather_(nodeStates_, -1),
+        chosenMother_(nodeStates_, -1),
+        fatherCosts_(nodeStates_) {
+    // The roles inside a trio follow the sex of the parent named first.
+    bool firstIsFather = e.family.member(father_.memberId).sex == 1;
+    int fatherSide = firstIsFather ? kPaternal : kMaternal;
+    int motherSide = firstIsFather ? kMaternal : kPaternal;
+    // The node is one more child of the couple.
+    overMother_ =
+        e.loopsOverParentStates(static_cast<std::size_t>(motherStates_), siblings_.children.size() + 1,
+                                siblings_.childStateCount() + static_cast<std::size_t>(nodeStates_));
+    auto motherLayout = overMother_ ? SideCosts::Layout::columns : SideCosts::Layout::rows;
+    siblings_.linkInnerParent(e, motherSide, motherLayout);
+    motherToNode_.emplace(e.sideCosts(mother_, node_, motherSide, motherLayout));
+    siblings_.linkOuterParent(e, father_, fatherSide);
+    fatherToNode_.emplace(e.sideCosts(father_, node_, fatherSide));
   }
-  SideCosts::Layout motherLayout = overMother ? SideCosts::Layout::columns : SideCosts::Layout::rows;
 
-  // The mother's costs are read once per father state, so they get the
-  // cache first.
-  std::vector<SideCosts> fromFather, fromMother;
-  for (const LocusDpNode* sibling : siblings)
-    fromMother.push_back(e.sideCosts(mother, *sibling, motherSide, motherLayout));
-  SideCosts motherToNode = e.sideCosts(mother, node, motherSide, motherLayout);
-  for (const LocusDpNode* sibling : siblings) fromFather.push_back(e.sideCosts(father, *sibling, fatherSide));
-  SideCosts fatherToNode = e.sideCosts(father, node, fatherSide);
-
-  std::vector<int> best(nN, kCostSentinel);
-  std::vector<int> chosenFather(nN, -1), chosenMother(nN, -1);
-  std::vector<std::vector<int>> siblingWeights(siblings.size());
-
-  auto fillSiblingWeights = [&](int f) {
-    for (std::size_t j = 0; j < siblings.size(); ++j) {
-      const int* row = fromFather[j].row(f);
-      int count = siblings[j]->stateCount();
-      siblingWeights[j].resize(count);
-      for (int t = 0; t < count; ++t) siblingWeights[j][t] = siblings[j]->states[t].cost + row[t];
-    }
-  };
-
-  std::vector<int> fatherCosts(nN);
-  // Over the mother's states: the pair costs of one father state against
-  // every mother state, then for each state of the node the least pair. The
-  // first pair reaching the least value (with a combination) is the one the
-  // pair-by-pair scan would keep.
-  std::vector<int> pairCosts(overMother ? nM : 0), leastOver(overMother ? nM : 0);
-  std::vector<char> pairHas(overMother ? nM : 0);
-  for (int f = 0; f < nF && overMother; ++f) {
-    fillSiblingWeights(f);
-    const int* fatherRow = fatherToNode.row(f);
-    std::copy(fatherRow, fatherRow + nN, fatherCosts.begin());
-    for (int m = 0; m < nM; ++m) {
-      pairCosts[m] = father.states[f].cost + mother.states[m].cost;
-      pairHas[m] = 1;
-    }
-    for (std::size_t j = 0; j < siblings.size(); ++j) {
-      std::fill(leastOver.begin(), leastOver.end(), INT_MAX);
-      for (int t = 0; t < siblings[j]->stateCount(); ++t) {
-        int weight = siblingWeights[j][t];
-        const int* column = fromMother[j].column(t);
-        for (int m = 0; m < nM; ++m) leastOver[m] = std::min(leastOver[m], weight + column[m]);
-      }
-      for (int m = 0; m < nM; ++m) {
-        pairHas[m] &= static_cast<char>(leastOver[m] <= kCostSentinel);
-        pairCosts[m] += std::min(leastOver[m], kCostSentinel);
+  SideResult evaluate() {
+    for (int f = 0; f < father_.stateCount(); ++f) {
+      siblings_.weighOuterState(f);
+      const int* fatherRow = fatherToNode_->row(f);
+      std::copy(fatherRow, fatherRow + nodeStates_, fatherCosts_.begin());
+      if (overMother_) {
+        scanOverMotherStates(f);
+      } else {
+        scanOverChildStates(f);
       }
     }
-    for (int x = 0; x < nN; ++x) {
-      const int* column = motherToNode.column(x);
+    return combinations();
+  }
+
+ private:
+  // The pair costs of one father state against every mother state, then for
+  // each state of the node the least pair. The first pair reaching the least
+  // value (with a combination) is the one the pair-by-pair scan would keep.
+  void scanOverMotherStates(int f) {
+    pairCosts_.resize(motherStates_);
+    pairComplete_.assign(motherStates_, 1);
+    for (int m = 0; m < motherStates_; ++m) pairCosts_[m] = father_.states[f].cost + mother_.states[m].cost;
+    siblings_.addLeastOverInnerStates(pairCosts_, pairComplete_);
+    for (int x = 0; x < nodeStates_; ++x) {
+      const int* column = motherToNode_->column(x);
       int v = INT_MAX;
-      for (int m = 0; m < nM; ++m) v = std::min(v, column[m] + pairCosts[m]);
-      v += fatherCosts[x];
-      bool smaller = v < best[x];
-      if (!smaller && !(v == best[x] && chosenFather[x] < 0)) continue;
+      for (int m = 0; m < motherStates_; ++m) v = std::min(v, column[m] + pairCosts_[m]);
+      v += fatherCosts_[x];
+      bool smaller = v < best_[x];
+      if (!smaller && !(v == best_[x] && chosenFather_[x] < 0)) continue;
       int first = -1;
-      for (int m = 0; m < nM && first < 0; ++m) {
-        if (pairHas[m] && fatherCosts[x] + column[m] + pairCosts[m] == v) first = m;
+      for (int m = 0; m < motherStates_ && first < 0; ++m) {
+        if (pairComplete_[m] && fatherCosts_[x] + column[m] + pairCosts_[m] == v) first = m;
       }
-      if (smaller) best[x] = v;
+      if (smaller) best_[x] = v;
       if (smaller || first >= 0) {
-        chosenFather[x] = first >= 0 ? f : -1;
-        chosenMother[x] = first;
+        chosenFather_[x] = first >= 0 ? f : -1;
+        chosenMother_[x] = first;
       }
     }
   }
 
-  // Over the states of the siblings and the node, pair by pair. Every term
-  // of a state's value is non-negative, so a pair whose cost (even in part)
-  // exceeds the largest best value so far can neither win nor tie for any
-  // state, and is dropped.
-  int largestBest = kCostSentinel;
-  for (int f = 0; f < nF && !overMother; ++f) {
-    fillSiblingWeights(f);
-    const int* fatherRow = fatherToNode.row(f);
-    std::copy(fatherRow, fatherRow + nN, fatherCosts.begin());
-    for (int m = 0; m < nM; ++m) {
+  // Pair by pair. A pair whose cost (even in part) exceeds the largest best
+  // value so far can neither win nor tie for any state, and is dropped.
+  void scanOverChildStates(int f) {
+    for (int m = 0; m < motherStates_; ++m) {
       // The pair's cost before the node itself is placed.
-      int pairCost = father.states[f].cost + mother.states[m].cost;
-      bool pairHasCombination = true;
-      for (std::size_t j = 0; j < siblings.size() && pairCost <= largestBest; ++j) {
-        int least = leastSum(siblingWeights[j].data(), fromMother[j].row(m), siblings[j]->stateCount());
-        if (least > kCostSentinel) pairHasCombination = false;
-        pairCost += std::min(least, kCostSentinel);
-      }
-      if (pairCost > largestBest) continue;
-      const int* motherRow = motherToNode.row(m);
+      bool complete = true;
+      int pairCost = siblings_.addLeastForInnerState(m, father_.states[f].cost + mother_.states[m].cost,
+                                                     largestBest_, complete);
+      if (pairCost > largestBest_) continue;
+      const int* motherRow = motherToNode_->row(m);
       bool lowered = false;
-      for (int x = 0; x < nN; ++x) {
-        int v = fatherCosts[x] + motherRow[x] + pairCost;
-        if (v < best[x]) {
-          best[x] = v;
-          chosenFather[x] = pairHasCombination ? f : -1;
-          chosenMother[x] = m;
+      for (int x = 0; x < nodeStates_; ++x) {
+        int v = fatherCosts_[x] + motherRow[x] + pairCost;
+        if (v < best_[x]) {
+          best_[x] = v;
+          chosenFather_[x] = complete ? f : -1;
+          chosenMother_[x] = m;
           lowered = true;
-        } else if (v == best[x] && chosenFather[x] < 0 && pairHasCombination) {
-          chosenFather[x] = f;
-          chosenMother[x] = m;
+        } else if (v == best_[x] && chosenFather_[x] < 0 && complete) {
+          chosenFather_[x] = f;
+          chosenMother_[x] = m;
         }
       }
-      if (lowered) largestBest = *std::max_element(best.begin(), best.end());
+      if (lowered) largestBest_ = *std::max_element(best_.begin(), best_.end());
     }
   }
 
-  SideResult result;
-  result.width = static_cast<int>(node.parentSide.size());
-  result.cost = best;
-  result.found.assign(nN, 0);
-  result.combination.assign(static_cast<std::size_t>(nN) * result.width, -1);
-  // The first tie of every sibling for a chosen pair; pairs recur across
-  // states, so each is worked out once.
-  std::map<std::pair<int, int>, std::vector<int>> siblingChoices;
-  for (int x = 0; x < nN; ++x) {
-    if (chosenFather[x] < 0) continue;
-    std::pair<int, int> pair{chosenFather[x], chosenMother[x]};
-    auto known = siblingChoices.find(pair);
-    if (known == siblingChoices.end()) {
-      fillSiblingWeights(pair.first);
-      std::vector<int> choice;
-      for (std::size_t j = 0; j < siblings.size(); ++j) {
-        const int* row = fromMother[j].row(pair.second);
-        int count = siblings[j]->stateCount();
-        int least = std::min(leastSum(siblingWeights[j].data(), row, count), kCostSentinel);
-        choice.push_back(firstReaching(siblingWeights[j].data(), row, count, least));
+  // The chosen pair and the first tie of every sibling for it; pairs recur
+  // across states, so each is worked out once.
+  SideResult combinations() {
+    SideResult result(nodeStates_, static_cast<int>(node_.parentSide.size()));
+    result.cost = best_;
+    std::map<std::pair<int, int>, std::vector<int>> siblingChoices;
+    for (int x = 0; x < nodeStates_; ++x) {
+      if (chosenFather_[x] < 0) continue;
+      std::pair<int, int> pair{chosenFather_[x], chosenMother_[x]};
+      auto known = siblingChoices.find(pair);
+      if (known == siblingChoices.end()) {
+        siblings_.weighOuterState(pair.first);
+        std::vector<int> choice(siblings_.children.size());
+        siblings_.firstReachingStates(pair.second, choice.data());
+        known = siblingChoices.emplace(pair, std::move(choice)).first;
       }
-      known = siblingChoices.emplace(pair, std::move(choice)).first;
+      int* out = result.combinationOf(x);
+      out[0] = pair.first;
+      out[1] = pair.second;
+      std::copy(known->second.begin(), known->second.end(), out + 2);
+      result.found[x] = 1;
     }
-    int* out = result.combination.data() + static_cast<std::size_t>(x) * result.width;
-    out[0] = pair.first;
-    out[1] = pair.second;
-    std::copy(known->second.begin(), known->second.end(), out + 2);
-    result.found[x] = 1;
+    return result;
   }
-  return result;
-}
 
-SideResult evaluateOffspringSide(Evaluation& e) {
-  LocusDpNode& node = e.node;
-  const LocusDpNode& mate = *node.offspringSide[0];
-  std::vector<const LocusDpNode*> children(node.offspringSide.begin() + 1, node.offspringSide.end());
-  // The node's member is named first in these trios: it is the father when
-  // its sex is 1, otherwise the mate is.
-  bool nodeIsFather = e.family.member(node.memberId).sex == 1;
-  int nodeSide = nodeIsFather ? kPaternal : kMaternal;
-  int mateSide = nodeIsFather ? kMaternal : kPaternal;
-  int nN = node.stateCount();
-  int nP = mate.stateCount();
+  LocusDpNode& node_;
+  const LocusDpNode& father_;
+  const LocusDpNode& mother_;
+  Sibship siblings_;
+  int nodeStates_;
+  int motherStates_;
+  bool overMother_ = false;
+  std::optional<SideCosts> motherToNode_;
+  std::optional<SideCosts> fatherToNode_;
+  std::vector<int> best_;
+  std::vector<int> chosenFather_;
+  std::vector<int> chosenMother_;
+  std::vector<int> fatherCosts_;  // the father's side counts to the node under the current father state
+  std::vector<int> pairCosts_;
+  std::vector<char> pairComplete_;
+  int largestBest_ = kCostSentinel;
+};
 
-  // Innermost loops over the mate's states when they outnumber the states
-  // of the children, else over those.
-  bool overMate = e.innerLoop == LocusDpInnerLoop::overParentStates;
-  if (e.innerLoop == LocusDpInnerLoop::automatic) {
-    std::size_t childStates = 0;
-    for (const LocusDpNode* child : children) childStates += child->stateCount();
-    overMate = static_cast<std::size_t>(nP) * children.size() > childStates;
+// The node's offspring side: its mate and their children. For every state
+// of the node, the best mate state with the children's states.
+class OffspringSide {
+ public:
+  explicit OffspringSide(Evaluation& e)
+      : node_(e.node),
+        mate_(*node_.offspringSide[0]),
+        children_({node_.offspringSide.begin() + 1, node_.offspringSide.end()}, mate_),
+        mateStates_(mate_.stateCount()) {
+    // The node's member is named first in these trios: it is the father when
+    // its sex is 1, otherwise the mate is.
+    bool nodeIsFather = e.family.member(node_.memberId).sex == 1;
+    int nodeSide = nodeIsFather ? kPaternal : kMaternal;
+    int mateSide = nodeIsFather ? kMaternal : kPaternal;
+    overMate_ = e.loopsOverParentStates(static_cast<std::size_t>(mateStates_), children_.children.size(),
+                                        children_.childStateCount());
+    children_.linkInnerParent(e, mateSide, overMate_ ? SideCosts::Layout::columns : SideCosts::Layout::rows);
+    children_.linkOuterParent(e, node_, nodeSide);
   }
-  SideCosts::Layout mateLayout = overMate ? SideCosts::Layout::columns : SideCosts::Layout::rows;
 
-  // The mate's costs are read once per state of the node, so they get the
-  // cache first.
-  std::vector<SideCosts> fromNode, fromMate;
-  for (const LocusDpNode* child : children)
-    fromMate.push_back(e.sideCosts(mate, *child, mateSide, mateLayout));
-  for (const LocusDpNode* child : children) fromNode.push_back(e.sideCosts(node, *child, nodeSide));
-
-  SideResult result;
-  result.width = static_cast<int>(node.offspringSide.size());
-  result.cost.assign(nN, kCostSentinel);
-  result.found.assign(nN, 0);
-  result.combination.assign(static_cast<std::size_t>(nN) * result.width, -1);
-  std::vector<std::vector<int>> childWeights(children.size());
-  std::vector<int> mateTotals(overMate ? nP : 0), leastOver(overMate ? nP : 0);
-  std::vector<char> mateHas(overMate ? nP : 0);
-
-  for (int x = 0; x < nN; ++x) {
-    for (std::size_t j = 0; j < children.size(); ++j) {
-      const int* row = fromNode[j].row(x);
-      int count = children[j]->stateCount();
-      childWeights[j].resize(count);
-      for (int t = 0; t < count; ++t) childWeights[j][t] = children[j]->states[t].cost + row[t];
+  SideResult evaluate() {
+    SideResult result(node_.stateCount(), static_cast<int>(node_.offspringSide.size()));
+    for (int x = 0; x < node_.stateCount(); ++x) {
+      children_.weighOuterState(x);
+      int chosenMate = -1;
+      result.cost[x] = overMate_ ? bestOverMateStates(chosenMate) : bestOverChildStates(chosenMate);
+      if (chosenMate < 0) continue;
+      int* out = result.combinationOf(x);
+      out[0] = chosenMate;
+      children_.firstReachingStates(chosenMate, out + 1);
+      result.found[x] = 1;
     }
+    return result;
+  }
+
+ private:
+  // The totals of every mate state at once; the first mate state reaching
+  // the least total (with a combination) is the one the state-by-state scan
+  // would keep.
+  int bestOverMateStates(int& chosenMate) {
+    mateTotals_.resize(mateStates_);
+    mateComplete_.assign(mateStates_, 1);
+    for (int p = 0; p < mateStates_; ++p) mateTotals_[p] = mate_.states[p].cost;
+    children_.addLeastOverInnerStates(mateTotals_, mateComplete_);
+    int best = std::min(kCostSentinel, *std::min_element(mateTotals_.begin(), mateTotals_.end()));
+    for (int p = 0; p < mateStates_ && chosenMate < 0; ++p) {
+      if (mateComplete_[p] && mateTotals_[p] == best) chosenMate = p;
+    }
+    return best;
+  }
+
+  int bestOverChildStates(int& chosenMate) {
     int best = kCostSentinel;
-    int chosenMate = -1;
-    if (overMate) {
-      // The totals of every mate state at once; the first mate state
-      // reaching the least total (with a combination) is the one the
-      // state-by-state scan would keep.
-      for (int p = 0; p < nP; ++p) {
-        mateTotals[p] = mate.states[p].cost;
-        mateHas[p] = 1;
-      }
-      for (std::size_t j = 0; j < children.size(); ++j) {
-        std::fill(leastOver.begin(), leastOver.end(), INT_MAX);
-        for (int t = 0; t < children[j]->stateCount(); ++t) {
-          int weight = childWeights[j][t];
-          const int* column = fromMate[j].column(t);
-          for (int p = 0; p < nP; ++p) leastOver[p] = std::min(leastOver[p], weight + column[p]);
-        }
-        for (int p = 0; p < nP; ++p) {
-          mateHas[p] &= static_cast<char>(leastOver[p] <= kCostSentinel);
-          mateTotals[p] += std::min(leastOver[p], kCostSentinel);
-        }
-      }
-      best = std::min(kCostSentinel, *std::min_element(mateTotals.begin(), mateTotals.end()));
-      for (int p = 0; p < nP && chosenMate < 0; ++p) {
-        if (mateHas[p] && mateTotals[p] == best) chosenMate = p;
-      }
-    }
-    for (int p = 0; p < nP && !overMate; ++p) {
-      int total = mate.states[p].cost;
-      bool mateHasCombination = true;
-      for (std::size_t j = 0; j < children.size() && total <= best; ++j) {
-        int least = leastSum(childWeights[j].data(), fromMate[j].row(p), children[j]->stateCount());
-        if (least > kCostSentinel) mateHasCombination = false;
-        total += std::min(least, kCostSentinel);
-      }
-      // Every term is non-negative, so a partial total above the best can
-      // neither win nor tie, and the remaining children need not be scored.
+    for (int p = 0; p < mateStates_; ++p) {
+      bool complete = true;
+      int total = children_.addLeastForInnerState(p, mate_.states[p].cost, best, complete);
       if (total < best) {
         best = total;
-        chosenMate = mateHasCombination ? p : -1;
-      } else if (total == best && chosenMate < 0 && mateHasCombination) {
+        chosenMate = complete ? p : -1;
+      } else if (total == best && chosenMate < 0 && complete) {
         chosenMate = p;
       }
     }
-    result.cost[x] = best;
-    if (chosenMate < 0) continue;
-    int* out = result.combination.data() + static_cast<std::size_t>(x) * result.width;
-    out[0] = chosenMate;
-    for (std::size_t j = 0; j < children.size(); ++j) {
-      const int* row = fromMate[j].row(chosenMate);
-      int count = children[j]->stateCount();
-      int least = std::min(leastSum(childWeights[j].data(), row, count), kCostSentinel);
-      out[j + 1] = firstReaching(childWeights[j].data(), row, count, least);
-    }
-    result.found[x] = 1;
+    return best;
   }
-  return result;
-}
+
+  LocusDpNode& node_;
+  const LocusDpNode& mate_;
+  Sibship children_;
+  int mateStates_;
+  bool overMate_ = false;
+  std::vector<int> mateTotals_;
+  std::vector<char> mateComplete_;
+};
 
 }  // namespace
 
@@ -421,7 +409,7 @@ void evaluateLocusDpNode(LocusDpNode& node, const Family& family, LocusDpInnerLo
 
   bool hasParentsSide = !node.parentSide.empty();
   if (hasParentsSide) {
-    SideResult parents = evaluateParentsSide(e);
+    SideResult parents = ParentsSide(e).evaluate();
     for (int x = 0; x < stateCount; ++x) {
       node.states[x].cost = parents.cost[x];
       if (!parents.found[x]) continue;
@@ -431,7 +419,7 @@ void evaluateLocusDpNode(LocusDpNode& node, const Family& family, LocusDpInnerLo
     }
   }
   if (node.offspringSide.empty()) return;
-  SideResult offspring = evaluateOffspringSide(e);
+  SideResult offspring = OffspringSide(e).evaluate();
   int offset = static_cast<int>(node.parentSide.size());
   for (int x = 0; x < stateCount; ++x) {
     node.states[x].cost += offspring.cost[x];

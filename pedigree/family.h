@@ -2,8 +2,8 @@
 // family. Plain structs with public fields; every subsystem reads and writes
 // them directly. The operations of Family are declared here and defined in
 // the folder of the subsystem they belong to (preparation and writers in
-// pedigree/, the phasing core and block extension in phasing/, the solvers in
-// constraint/, locus_dp/ and member_dp/).
+// pedigree/, the phasing core and block extension in phasing/, the
+// member-based solver in member_dp/).
 #pragma once
 
 #include <cstdint>
@@ -161,16 +161,6 @@ struct Family {
   bool extendToChildOfPair(int parentId, int mateId, int childId);
   bool inferParentPhase(int childId, int parentId);
   // --- end of block-extension operations ---
-
-  // --- Constraint-finding solver (constraint/) ---
-  // -1 when no zero-recombinant configuration exists, otherwise the solution
-  // count. Writes every solution (up to the output cap) itself.
-  int solveByConstraintFinding(TextSink& dat, TextSink& res, TextSink& out);
-
-  // --- Locus-based DP solver (locus_dp/) ---
-  // False when the family is refused as too large (reported by the solver;
-  // the family is then not written).
-  bool solveByLocusDp(TextSink& out);
 
   // --- Member-based DP solver (member_dp/) ---
   void solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res);

@@ -3,45 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "constraint/constraint_solver.h"
+#include "constraint_test_helpers.h"
 #include "family_generator.h"
-#include "literal_reduction.h"
-#include "test_support.h"
 
 namespace {
 
 using constraint_test::EquationSystem;
-using FamilyOptions = test_support::GeneratedFamilyOptions;
 using constraint_test::ReductionOutcome;
+using constraint_test::Solved;
+using FamilyOptions = test_support::GeneratedFamilyOptions;
 
 constexpr std::uint64_t kTestLimit = 256;
 
-struct Solved {
-  int result = 0;
-  std::string res;
-  std::string out;
-  int memberCount = 0;
-};
-
-Solved solveText(const std::string& text, std::uint64_t limit = kTestLimit) {
-  auto family = test_support::preparedFamily(text);
-  Solved solved;
-  solved.memberCount = family->memberCount;
-  TextSink dat;
-  TextSink res;
-  TextSink out;
-  ConstraintSolver solver(*family, limit);
-  solved.result = solver.solve(dat, res, out);
-  solved.res = res.text();
-  solved.out = out.text();
-  return solved;
-}
+Solved solveText(const std::string& text) { return constraint_test::solveText(text, kTestLimit); }
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -76,14 +58,12 @@ Row parseRow(const std::string& line) {
 // Every written solution: 0 recombinants, each child's paternal allele one
 // of its father's and maternal allele one of its mother's, all different.
 void expectSoundSolutions(const Solved& solved, const std::string& text) {
-  ASSERT_NE(solved.result, -1) << text;
-  // 2 to the power of the free variables; 0 or the lowest int once that
-  // no longer fits in 32 bits (the written solutions then stop at the limit).
-  std::uint64_t expectedCount = kTestLimit;
-  if (solved.result > 0) {
-    ASSERT_EQ(solved.result & (solved.result - 1), 0) << "not a power of two: " << solved.result;
-    expectedCount = std::min<std::uint64_t>(static_cast<std::uint64_t>(solved.result), kTestLimit);
-  }
+  ASSERT_NE(solved.result.outcome, FamilyOutcome::kNoSolution) << text;
+  // 2 to the power of the free variables, written up to the limit.
+  const std::uint64_t count = solved.result.solutionCount;
+  ASSERT_EQ(count & (count - 1), 0u) << "not a power of two: " << count;
+  const std::uint64_t expectedCount = std::min(count, kTestLimit);
+  EXPECT_EQ(solved.result.outcome == FamilyOutcome::kCapped, count > kTestLimit);
   const std::vector<std::string> resLines = splitLines(solved.res);
   ASSERT_EQ(resLines.size(), expectedCount) << text;
   for (const std::string& line : resLines) {
@@ -126,11 +106,11 @@ void expectSoundSolutions(const Solved& solved, const std::string& text) {
 void expectSameResultsAsPlainReduction(const std::string& text) {
   auto family = test_support::preparedFamily(text);
   ConstraintSolver plainSolver(*family, kTestLimit);
-  const bool built = plainSolver.buildConstraints();
-  int plainResult = -1;
+  SolveResult plainResult{FamilyOutcome::kNoSolution, 0};
   TextSink plainDat;
+  TextSink plainRes;
   TextSink plainOut;
-  if (built) {
+  if (plainSolver.buildConstraints()) {
     EquationSystem system{plainSolver.constraints, plainSolver.parities, plainSolver.fixedZero,
                           plainSolver.fixedOne};
     const ReductionOutcome outcome = constraint_test::reduceLiterally(system);
@@ -140,18 +120,14 @@ void expectSameResultsAsPlainReduction(const std::string& text) {
       plainSolver.parities = system.parities;
       plainSolver.fixedZero = system.fixedZero;
       plainSolver.fixedOne = system.fixedOne;
-      TextSink res;
-      plainResult = plainSolver.enumerateSolutions(plainDat, res, plainOut);
+      plainResult = plainSolver.enumerateSolutions({plainDat, plainRes, plainOut});
     }
   }
-  auto fresh = test_support::preparedFamily(text);
-  TextSink dat;
-  TextSink res;
-  TextSink out;
-  ConstraintSolver solver(*fresh, kTestLimit);
-  EXPECT_EQ(solver.solve(dat, res, out), plainResult) << text;
-  EXPECT_EQ(dat.text(), plainDat.text()) << text;
-  EXPECT_EQ(out.text(), plainOut.text()) << text;
+  const Solved solved = solveText(text);
+  EXPECT_EQ(solved.result.outcome, plainResult.outcome) << text;
+  EXPECT_EQ(solved.result.solutionCount, plainResult.solutionCount) << text;
+  EXPECT_EQ(solved.dat, plainDat.text()) << text;
+  EXPECT_EQ(solved.out, plainOut.text()) << text;
 }
 
 TEST(OptionCProperties, BiallelicFamiliesWithoutRecombinationHaveOnlySoundSolutions) {
@@ -226,11 +202,66 @@ TEST(OptionCProperties, FamilyThatCyclesWithUnsortedEquationsEndsWithSoundSoluti
       "1 6 1 2 1 0 0 1 1 2 1 1 2 2 1 2 1\n"
       "1 5 1 2 1 0 0 2 1 1 2 2 2 1 2 2 2\n"
       "1 1 0 0 1 0 0 1 2 1 1 2 1 1 2 2 1\n";
-  auto family = test_support::preparedFamily(text);
-  ASSERT_EQ(family->memberOrder, (std::vector<int>{1, 2, 3, 4, 5, 6}));
   expectSameResultsAsPlainReduction(text);
   const Solved solved = solveText(text);
   expectSoundSolutions(solved, text);
+}
+
+// The count is 2 to the power of the free variables without wrapping: an
+// untyped trio of n loci leaves each founder n - 1 free phases.
+TEST(OptionCProperties, SolutionCountSaturatesInsteadOfWrapping) {
+  auto untypedTrio = [](int loci) {
+    std::string untyped;
+    for (int l = 0; l < loci; ++l) untyped += " 0 0";
+    return "3 1 0 0 1 0 0" + untyped + "\n3 2 0 0 2 0 0" + untyped + "\n3 3 1 2 2 0 0" + untyped + "\n";
+  };
+  Solved solved = constraint_test::solveText(untypedTrio(17), 1);
+  EXPECT_EQ(solved.result.outcome, FamilyOutcome::kCapped);
+  EXPECT_EQ(solved.result.solutionCount, std::uint64_t{1} << 32);
+  solved = constraint_test::solveText(untypedTrio(40), 1);
+  EXPECT_EQ(solved.result.solutionCount, UINT64_MAX);  // 2^78
+  solved = constraint_test::solveText(untypedTrio(3), 0);
+  EXPECT_EQ(solved.result.outcome, FamilyOutcome::kSolved);
+  EXPECT_EQ(solved.result.solutionCount, 16u);
+}
+
+// The k-th configuration (k >= 2) is written only while k x members x loci
+// allele cells stay within the budget; when the budget, not the limit on
+// solutions, stops the writing, the note names both.
+TEST(OptionCProperties, OutputBudgetBoundsTheConfigurationsWritten) {
+  EXPECT_EQ(configurationsWithinBudget(std::uint64_t{1} << 26, kOutputCellBudget), 4u);
+  EXPECT_EQ(configurationsWithinBudget((std::uint64_t{1} << 26) + 1, kOutputCellBudget), 3u);
+  EXPECT_EQ(configurationsWithinBudget((std::uint64_t{1} << 28) + 1, kOutputCellBudget), 1u);
+  EXPECT_EQ(configurationsWithinBudget(0, kOutputCellBudget), UINT64_MAX);
+
+  // A trio heterozygous 1 2 at four loci: 2^4 configurations of 12 cells;
+  // a budget of 40 cells lets three through.
+  const std::string text =
+      "3 1 0 0 1 0 0 1 2 1 2 1 2 1 2\n3 2 0 0 2 0 0 1 2 1 2 1 2 1 2\n3 3 1 2 2 0 0 1 2 1 2 1 2 1 2\n";
+  for (std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{2}}) {
+    auto family = test_support::preparedFamily(text);
+    TextSink dat;
+    TextSink res;
+    TextSink out;
+    ConstraintSolver solver(*family, limit, "trio.txt", 40);
+    testing::internal::CaptureStderr();
+    const SolveResult result = solver.solve({dat, res, out});
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result.outcome, FamilyOutcome::kCapped);
+    EXPECT_EQ(result.solutionCount, 16u);
+    const bool budgetStops = limit != 2;
+    EXPECT_EQ(std::count(res.text().begin(), res.text().end(), '\n'), budgetStops ? 3 : 2);
+    const std::string expected =
+        budgetStops
+            ? "Haplotor: trio.txt: family 3: 2^4 = 16 zero-recombinant solutions (4 free phase "
+              "variables); only the first 3 were written, as 3 members x 4 loci per configuration reach "
+              "the output budget of 40 allele cells (the other limit, HAPLOTOR_MAX_SOLUTIONS, is " +
+                  (limit == 0 ? std::string("0, none") : "100") + ")\n"
+            : "Haplotor: trio.txt: family 3: 2^4 = 16 zero-recombinant solutions (4 free phase "
+              "variables); only the first 2 were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 for "
+              "none)\n";
+    EXPECT_EQ(messages, expected);
+  }
 }
 
 }  // namespace

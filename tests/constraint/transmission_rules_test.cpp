@@ -1,7 +1,12 @@
+// The two genetic rules of the constraint-finding method: the trio phase
+// table, and the two-locus equations against transmission without
+// recombination over every genotype and phase of codes 1 and 2.
 #include "constraint/transmission_rules.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -40,73 +45,6 @@ TEST(ChildPhaseFromParents, DecisionTable) {
   EXPECT_EQ(childPhaseFromParents(1, 2, 1, 2, 0, 1), kChildPhaseImpossible);  // 0 is an ordinary code
   EXPECT_EQ(childPhaseFromParents(0, 0, 0, 1, 0, 1), 0);
   EXPECT_EQ(childPhaseFromParents(3, 1, 2, 3, 1, 3), 0);  // 1 only from the father
-}
-
-TEST(TwoLocusConstraints, NeitherParentInformative) {
-  RuleResult r =
-      rule(genotype(1, 2), genotype(1, 1), genotype(2, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2));
-  EXPECT_EQ(r.count, 0);
-  EXPECT_TRUE(r.first.empty());
-  EXPECT_EQ(r.firstParity, 0);
-}
-
-TEST(TwoLocusConstraints, OneInformativeParentExamples) {
-  RuleResult r =
-      rule(genotype(1, 2), genotype(1, 2), genotype(1, 1), genotype(1, 1), genotype(1, 1), genotype(1, 2));
-  EXPECT_EQ(r.count, 1);
-  EXPECT_EQ(r.first, (std::vector<int>{0, 1, 5}));
-  EXPECT_EQ(r.firstParity, 0);
-
-  r = rule(genotype(1, 2), genotype(1, 2), genotype(2, 2), genotype(1, 1), genotype(2, 2), genotype(1, 2));
-  EXPECT_EQ(r.first, (std::vector<int>{0, 1, 5}));
-  EXPECT_EQ(r.firstParity, 1);
-
-  r = rule(genotype(1, 2), genotype(2, 1), genotype(1, 1), genotype(1, 1), genotype(1, 1), genotype(1, 1));
-  EXPECT_EQ(r.first, (std::vector<int>{0, 1}));
-  EXPECT_EQ(r.firstParity, 0);
-
-  // Father homozygous at p: only the mother is informative.
-  r = rule(genotype(1, 1), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 1));
-  EXPECT_EQ(r.count, 1);
-  EXPECT_EQ(r.first, (std::vector<int>{2, 3, 4}));
-
-  // A homozygous child that the homozygous other parent cannot explain.
-  r = rule(genotype(1, 2), genotype(1, 2), genotype(1, 1), genotype(1, 2), genotype(2, 2), genotype(1, 2));
-  EXPECT_EQ(r.count, kTwoLocusContradiction);
-}
-
-TEST(TwoLocusConstraints, BothInformativeExamples) {
-  RuleResult r =
-      rule(genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2));
-  EXPECT_EQ(r.count, 2);
-  EXPECT_EQ(r.first, (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(r.firstParity, 0);
-  EXPECT_EQ(r.second, (std::vector<int>{0, 1, 4, 5}));
-  EXPECT_EQ(r.secondParity, 0);
-
-  r = rule(genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 1), genotype(2, 2));
-  EXPECT_EQ(r.firstParity, 0);
-  EXPECT_EQ(r.second, (std::vector<int>{0, 1}));
-  EXPECT_EQ(r.secondParity, 1);
-
-  // The parent with the smaller seqIndex comes first in the first equation.
-  r = rule(genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 2), genotype(1, 1),
-           /*fatherIndex=*/1, /*motherIndex=*/0);
-  EXPECT_EQ(r.first, (std::vector<int>{0, 1, 2, 3}));  // mother (index 0) first
-  EXPECT_EQ(r.second, (std::vector<int>{2, 3, 4}));    // the father's own equation
-  EXPECT_EQ(r.firstParity, 1);
-}
-
-TEST(TwoLocusConstraints, NonBiallelicCodesFollowTheComparisons) {
-  // Father 1 3 / 2 4 is informative; the mother is heterozygous (3 5) at p,
-  // so the child's homozygous code at p is compared with her codes.
-  RuleResult r =
-      rule(genotype(1, 3), genotype(2, 4), genotype(3, 5), genotype(4, 4), genotype(3, 3), genotype(2, 4));
-  EXPECT_EQ(r.count, 1);
-  EXPECT_EQ(r.first, (std::vector<int>{0, 1, 5}));
-  EXPECT_EQ(r.firstParity, 0);  // 3 is not at least both of 3, 5
-  r = rule(genotype(1, 3), genotype(2, 4), genotype(3, 3), genotype(4, 4), genotype(3, 3), genotype(2, 4));
-  EXPECT_EQ(r.firstParity, 1);  // compared with the father's own 1 3
 }
 
 // Phased alleles of a genotype with codes 1 and 2 under a phase bit:

@@ -9,14 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "pedigree/forced_phases.h"
 #include "family_generator.h"
 #include "locus_dp/locus_dp_solver.h"
-#include "shuffled_families.h"
+#include "locus_dp_test_helpers.h"
+#include "pedigree/forced_phases.h"
 #include "test_support.h"
 
 namespace {
 
+using locus_dp_test::genotypesOf;
 using Alternatives = std::vector<std::vector<int>>;
 
 struct ReferenceState {
@@ -179,19 +180,6 @@ void referenceTrace(Family& family, const LocusDpNode& node, int state,
   }
 }
 
-std::string genotypesOf(const Family& family) {
-  std::string text;
-  for (const auto& [id, member] : family.members) {
-    text += std::to_string(id) + ":";
-    for (const LocusGenotype& g : member.genotypes) {
-      text.append(" ").append(std::to_string(g.allele1)).append(g.resolved ? "|" : " ");
-      text.append(std::to_string(g.allele2));
-    }
-    text += "\n";
-  }
-  return text;
-}
-
 constexpr LocusDpInnerLoop kInnerLoops[] = {LocusDpInnerLoop::automatic, LocusDpInnerLoop::overChildStates,
                                             LocusDpInnerLoop::overParentStates};
 
@@ -271,27 +259,6 @@ TEST(LocusDpReference, SameResultsUnderShuffledIds) {
     compareWithReference(locus_dp_test::generateFamily(rng, shape, 1 + round % 3, round % 2 == 0).text);
     if (HasFailure()) return;
   }
-}
-
-TEST(LocusDpReference, SameResultsWhenAChildHasTheSmallestId) {
-  // Child 1 of 4 and 5 with full siblings 2 and 3: the root's parents' side
-  // holds father, mother and two siblings, and every member is open at
-  // heterozygous loci the forced phases cannot settle.
-  compareWithReference(
-      "1 1 4 5 1 0 0 1 2 1 2 2 1\n"
-      "1 2 4 5 2 0 0 1 2 2 2 1 2\n"
-      "1 3 4 5 1 0 0 1 1 1 2 1 2\n"
-      "1 4 0 0 1 0 0 1 2 1 2 1 2\n"
-      "1 5 0 0 2 0 0 1 2 2 1 1 2\n");
-  // The same with the married child of a third generation first.
-  compareWithReference(
-      "1 1 5 6 1 0 0 1 2 1 2 2 1\n"
-      "1 2 1 3 2 0 0 1 2 2 2 1 2\n"
-      "1 3 0 0 2 0 0 1 2 1 2 1 2\n"
-      "1 4 5 6 1 0 0 1 2 2 1 1 2\n"
-      "1 5 0 0 1 0 0 1 2 2 1 1 2\n"
-      "1 6 0 0 2 0 0 1 2 1 2 1 2\n"
-      "1 7 1 3 1 0 0 2 1 1 2 1 2\n");
 }
 
 }  // namespace

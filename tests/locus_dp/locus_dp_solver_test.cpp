@@ -1,5 +1,6 @@
-// The pedigree tree, the trio count's rules, selection and trace back, the
-// size guard, and option l end to end.
+// The trio count's rules (the definition the programme is checked against),
+// a member reached twice, the size guard at its limits, and option l end to
+// end.
 #include "locus_dp/locus_dp_solver.h"
 
 #include <gtest/gtest.h>
@@ -7,15 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "locus_dp/locus_dp.h"
+#include "locus_dp_test_helpers.h"
 #include "test_support.h"
 
 namespace {
-
-std::vector<int> memberIdsOf(const std::vector<LocusDpNode*>& list) {
-  std::vector<int> ids;
-  for (const LocusDpNode* node : list) ids.push_back(node->memberId);
-  return ids;
-}
 
 std::string locusText(const LocusGenotype& g) {
   return std::to_string(g.allele1) + (g.resolved ? "|" : " ") + std::to_string(g.allele2);
@@ -43,15 +40,6 @@ TEST(TrioRecombinations, HomozygousParentLociCarryNoInformation) {
   EXPECT_EQ(trioRecombinations(*family, 1, 0, 2, 0, 3, 0), 1);
 }
 
-TEST(TrioRecombinations, AlleleCarriedByNeitherParentAlleleCountsAsSecond) {
-  // Child's paternal alleles 1 (source 0), 9 (neither: source 1), 1 (0).
-  auto family = resolvedTrio(
-      "1 1 0 0 1 0 0 1 2 1 2 1 2\n"
-      "1 2 0 0 2 0 0 5 5 5 5 5 5\n"
-      "1 3 1 2 1 0 0 1 5 9 5 1 5\n");
-  EXPECT_EQ(trioRecombinations(*family, 1, 0, 2, 0, 3, 0), 2);
-}
-
 TEST(TrioRecombinations, RolesFollowTheFirstParentsSex) {
   // Member 1 has two informative switches against the child's allele1,
   // member 2 none. Named first with sex 1, member 1 is the father.
@@ -75,68 +63,9 @@ TEST(TrioRecombinations, RolesFollowTheFirstParentsSex) {
   EXPECT_EQ(trioRecombinations(*family, 2, 0, 1, 0, 3, 0), 3);
 }
 
-TEST(TrioRecombinations, OpenLociTakeStateBitsInLocusOrder) {
-  // Father's loci 0 and 2 open: bit 0 of the state phases locus 0, bit 1
-  // locus 2; bit value 1 puts the larger allele first.
-  auto family = test_support::preparedFamily(
-      "1 1 0 0 1 0 0 2 1 3 4 1 2\n"
-      "1 2 0 0 2 0 0 5 5 5 5 5 5\n"
-      "1 3 1 2 1 0 0 1 5 3 5 1 5\n");
-  for (int id : {2, 3}) {
-    for (LocusGenotype& g : family->member(id).genotypes) g.resolved = true;
-  }
-  family->member(1).genotypes[1].resolved = true;  // stored order 3|4
-  // State 0: father 1|2, 3|4, 1|2: child's 1, 3, 1 -> sources 0, 0, 0.
-  EXPECT_EQ(trioRecombinations(*family, 1, 0, 2, 0, 3, 0), 0);
-  // State 1: locus 0 becomes 2|1 -> sources 1, 0, 0.
-  EXPECT_EQ(trioRecombinations(*family, 1, 1, 2, 0, 3, 0), 1);
-  // State 2: locus 2 becomes 2|1 -> sources 0, 0, 1.
-  EXPECT_EQ(trioRecombinations(*family, 1, 2, 2, 0, 3, 0), 1);
-  // State 3: sources 1, 0, 1.
-  EXPECT_EQ(trioRecombinations(*family, 1, 3, 2, 0, 3, 0), 2);
-}
+// --- tree ---
 
-// --- tree construction ---
-
-TEST(LocusDpTree, ChildWithTheSmallestIdTakesParentsThenFullSiblings) {
-  // Child 1 of father 3 and mother 4; full siblings 2 and 5; child 6 of
-  // father 3 by another mother 7.
-  auto family = test_support::preparedFamily(
-      "1 1 3 4 1 0 0 1 2\n"
-      "1 2 3 4 2 0 0 1 2\n"
-      "1 3 0 0 1 0 0 1 2\n"
-      "1 4 0 0 2 0 0 1 2\n"
-      "1 5 3 4 1 0 0 1 2\n"
-      "1 6 3 7 1 0 0 1 2\n"
-      "1 7 0 0 2 0 0 1 2\n");
-  LocusDpSolver solver(*family, 1);
-  EXPECT_EQ(memberIdsOf(solver.root->parentSide), (std::vector<int>{3, 4, 2, 5}));
-  EXPECT_TRUE(solver.root->offspringSide.empty());
-  // The father's other mate comes before her child; the full siblings are
-  // not visited again from the parents.
-  const LocusDpNode* father = solver.root->parentSide[0];
-  EXPECT_TRUE(father->parentSide.empty());
-  EXPECT_EQ(memberIdsOf(father->offspringSide), (std::vector<int>{7, 6}));
-  EXPECT_EQ(solver.placedIds, (std::vector<int>{1, 3, 4, 2, 5, 7, 6}));
-  EXPECT_EQ(solver.nodeCount, 7);
-  EXPECT_EQ(memberIdsOf(solver.nodes), solver.placedIds);
-  EXPECT_EQ(solver.root->childCount, 4);
-  EXPECT_EQ(father->treeParent, solver.root);
-}
-
-TEST(LocusDpTree, FounderRootTakesMateThenChildren) {
-  auto family = test_support::preparedFamily(
-      "1 1 0 0 1 0 0 1 2\n"
-      "1 2 0 0 2 0 0 1 2\n"
-      "1 3 1 2 1 0 0 1 2\n"
-      "1 4 1 2 2 0 0 1 2\n");
-  LocusDpSolver solver(*family, 1);
-  EXPECT_EQ(memberIdsOf(solver.root->offspringSide), (std::vector<int>{2, 3, 4}));
-  EXPECT_TRUE(solver.root->parentSide.empty());
-  EXPECT_EQ(solver.nodeCount, 4);
-}
-
-TEST(LocusDpTree, MotherReachedTwiceGetsTwoNodesAndIsPhasedOnce) {
+TEST(LocusDpSolve, MotherReachedTwiceIsPhasedOnce) {
   // Child 1 of 2 and 3; 2 is a child of 6 and 4, 3 a child of 5 and 4.
   // Visiting 3 places its unplaced father 5 together with mother 4 again.
   auto family = test_support::preparedFamily(
@@ -146,78 +75,9 @@ TEST(LocusDpTree, MotherReachedTwiceGetsTwoNodesAndIsPhasedOnce) {
       "1 4 0 0 2 0 0 2 1 1 2\n"
       "1 5 0 0 1 0 0 1 2 1 2\n"
       "1 6 0 0 1 0 0 2 1 1 2\n");
-  LocusDpSolver solver(*family, 1);
-  EXPECT_EQ(solver.placedIds, (std::vector<int>{1, 2, 3, 6, 4, 5, 4}));
-  ASSERT_TRUE(solver.withinSizeLimits());
-  solver.evaluate();
-  solver.selectAndTraceBack();
-  for (const auto& [id, member] : family->members) {
-    for (const LocusGenotype& g : member.genotypes) EXPECT_TRUE(g.resolved) << "member " << id;
-  }
-}
-
-// --- evaluation, selection and trace back ---
-
-TEST(LocusDpSolve, SingleMemberTakesStateZeroSmallerAlleleFirst) {
-  auto family = test_support::preparedFamily("4 7 0 0 2 0 0 2 1 3 3 5 4 0 6\n");
   TextSink out;
-  ASSERT_TRUE(family->solveByLocusDp(out));
-  EXPECT_EQ(out.text(), "");
-  const Member& member = family->member(7);
-  std::vector<std::string> loci;
-  for (const LocusGenotype& g : member.genotypes) loci.push_back(locusText(g));
-  EXPECT_EQ(loci, (std::vector<std::string>{"1|2", "3|3", "4|5", "0|6"}));
-  EXPECT_EQ(family->recombinantCount, 0);
-}
-
-TEST(LocusDpSolve, MemberWithoutOpenLociHasOneStateAndKeepsItsOrder) {
-  auto family = test_support::preparedFamily("1 1 0 0 1 0 0 2 1 4 3\n");
-  for (LocusGenotype& g : family->member(1).genotypes) g.resolved = true;
-  LocusDpSolver solver(*family, 1);
-  solver.evaluate();
-  ASSERT_EQ(solver.root->states.size(), 1u);
-  EXPECT_EQ(solver.selectAndTraceBack(), 0);
-  EXPECT_EQ(locusText(family->member(1).genotypes[0]), "2|1");
-  EXPECT_EQ(locusText(family->member(1).genotypes[1]), "4|3");
-}
-
-TEST(LocusDpSolve, LowestOptimalRootStateAndFirstTiesWin) {
-  // Father 1 with two open loci, everyone else resolved. The child's
-  // paternal alleles 1, 1 give sources 0, 0 under father state 0 (1|2, 1|2)
-  // and 1, 1 under state 3 (2|1, 2|1): both without a switch. State 0 must
-  // be written.
-  auto family = test_support::preparedFamily(
-      "1 1 0 0 1 0 0 1 2 1 2\n"
-      "1 2 0 0 2 0 0 5 5 5 5\n"
-      "1 3 1 2 1 0 0 1 5 1 5\n");
-  for (int id : {2, 3}) {
-    for (LocusGenotype& g : family->member(id).genotypes) g.resolved = true;
-  }
-  LocusDpSolver solver(*family, 1);
-  solver.evaluate();
-  EXPECT_EQ(solver.root->states[0].cost, 0);
-  EXPECT_EQ(solver.root->states[1].cost, 1);
-  EXPECT_EQ(solver.root->states[2].cost, 1);
-  EXPECT_EQ(solver.root->states[3].cost, 0);
-  EXPECT_EQ(solver.selectAndTraceBack(), 0);
-  EXPECT_EQ(locusText(family->member(1).genotypes[0]), "1|2");
-  EXPECT_EQ(locusText(family->member(1).genotypes[1]), "1|2");
-}
-
-TEST(LocusDpSolve, FirstTiedChildStateIsWritten) {
-  // The child's open loci meet the father only through homozygous loci, so
-  // all its states cost the same; the lowest (smaller allele first) wins.
-  auto family = test_support::preparedFamily(
-      "1 1 0 0 1 0 0 3 3 3 3\n"
-      "1 2 0 0 2 0 0 3 3 3 3\n"
-      "1 3 1 2 1 0 0 4 3 3 4\n");
-  for (int id : {1, 2}) {
-    for (LocusGenotype& g : family->member(id).genotypes) g.resolved = true;
-  }
-  TextSink out;
-  ASSERT_TRUE(family->solveByLocusDp(out));
-  EXPECT_EQ(locusText(family->member(3).genotypes[0]), "3|4");
-  EXPECT_EQ(locusText(family->member(3).genotypes[1]), "3|4");
+  ASSERT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kSolved);
+  for (const auto& [id, member] : family->members) EXPECT_EQ(locus_dp_test::openLoci(member), 0) << id;
 }
 
 // --- size guard ---
@@ -227,18 +87,6 @@ std::string memberLine(int family, int id, int father, int mother, int sex, int 
                      std::to_string(mother) + " " + std::to_string(sex) + " 0 0";
   for (int k = 0; k < heterozygousLoci; ++k) line += " 1 2";
   return line + "\n";
-}
-
-TEST(LocusDpSizeGuard, EstimateSumsBothSidesOfEveryNode) {
-  // Root 1 (4 open loci) with mate 2 (3) and children 3 (2) and 4 (1):
-  // 16 * 8 * (4 + 2). Node 3 has no relatives left to place.
-  auto family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 4) + memberLine(1, 2, 0, 0, 2, 3) +
-                                             memberLine(1, 3, 1, 2, 1, 2) + memberLine(1, 4, 1, 2, 1, 1));
-  LocusDpSolver byFather(*family, 1);
-  EXPECT_EQ(byFather.workEstimate(), 16.0 * 8 * (4 + 2));
-  // Rooted at child 3: parents' side 16 * 8 * (sibling 2 + node 4).
-  LocusDpSolver byChild(*family, 3);
-  EXPECT_EQ(byChild.workEstimate(), 16.0 * 8 * (2 + 4));
 }
 
 TEST(LocusDpSizeGuard, AcceptsUpToTheLimitsAndRefusesBeyond) {
@@ -255,25 +103,20 @@ TEST(LocusDpSizeGuard, AcceptsUpToTheLimitsAndRefusesBeyond) {
   // A lone member: 2^20 states are accepted, 2^21 refused although there is
   // no trio to evaluate.
   family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 20));
-  EXPECT_TRUE(LocusDpSolver(*family, 1).withinSizeLimits());
+  TextSink out;
+  ASSERT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kSolved);
+  for (const LocusGenotype& g : family->member(1).genotypes) EXPECT_EQ(locusText(g), "1|2");
   family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 21));
-  EXPECT_FALSE(LocusDpSolver(*family, 1).withinSizeLimits());
+  EXPECT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kRefused);
 }
 
 TEST(LocusDpSizeGuard, RefusedFamilyIsReportedAndLeftUntouched) {
   auto family = test_support::preparedFamily(memberLine(9, 1, 0, 0, 1, 40));
   TextSink out;
-  EXPECT_FALSE(family->solveByLocusDp(out));
+  EXPECT_EQ(solveByLocusDp(*family, out, "test input").outcome, FamilyOutcome::kRefused);
   EXPECT_EQ(out.text(), "Pedigree 9 is to big!\n");
   // Nothing is phased or counted for a refused family.
   for (const LocusGenotype& g : family->member(1).genotypes) EXPECT_FALSE(g.resolved);
-}
-
-TEST(LocusDpSizeGuard, LargestAcceptedLoneMemberIsSolved) {
-  auto family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 20));
-  TextSink out;
-  ASSERT_TRUE(family->solveByLocusDp(out));
-  for (const LocusGenotype& g : family->member(1).genotypes) EXPECT_EQ(locusText(g), "1|2");
 }
 
 // --- option l end to end ---
@@ -302,6 +145,28 @@ TEST(LocusDpRun, WritesEveryFamilyAndSkipsTheRefusedOne) {
   std::string dat = test_support::readFile(dir + "/fam.dat");
   EXPECT_EQ(dat.find("2-1\n"), std::string::npos);
   EXPECT_NE(dat.find("3-3\n"), std::string::npos);
+}
+
+TEST(LocusDpRun, TooLargeFamiliesAreNamedWithTheFileAndAFiniteNonZeroSize) {
+  // A lone member has no trio to evaluate but 2^24 states (its first locus
+  // is fixed); a trio of 2^(1099 + 1099 + 1100) evaluations
+  // lies far beyond the range of a double.
+  std::string dir = test_support::makeTempDir();
+  test_support::writeFile(dir + "/big.txt", memberLine(1, 1, 0, 0, 1, 25) + memberLine(2, 1, 0, 0, 1, 1100) +
+                                                memberLine(2, 2, 0, 0, 2, 1100) +
+                                                memberLine(2, 3, 1, 2, 1, 1100));
+  test_support::RunResult run = test_support::runHaplotor({"-l", "big.txt"}, dir);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.standardError.find("Haplotor: big.txt: family 1: too large for the locus-based method (about "
+                                   "1.678e+07 trio and state evaluations"),
+            std::string::npos)
+      << run.standardError;
+  EXPECT_NE(
+      run.standardError.find("Haplotor: big.txt: family 2: too large for the locus-based method (about "),
+      std::string::npos)
+      << run.standardError;
+  EXPECT_NE(run.standardError.find("(about 6.265e+992 trio"), std::string::npos) << run.standardError;
+  EXPECT_EQ(run.standardError.find("inf"), std::string::npos) << run.standardError;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Small families under shuffled member ids for the locus-based method's
-// property tests: a child may hold the smallest id and so become the root.
+// What the locus-based tests share: small families under shuffled member ids
+// (a child may hold the smallest id and so become the root of the tree), and
+// readings of a family's phases.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +10,28 @@
 #include <utility>
 #include <vector>
 
+#include "pedigree/family.h"
+
 namespace locus_dp_test {
+
+inline int openLoci(const Member& member) {
+  return static_cast<int>(std::count_if(member.genotypes.begin(), member.genotypes.end(),
+                                        [](const LocusGenotype& g) { return !g.resolved; }));
+}
+
+// Every member's genotypes, "a|b" where resolved and "a b" where open.
+inline std::string genotypesOf(const Family& family) {
+  std::string text;
+  for (const auto& [id, member] : family.members) {
+    text += std::to_string(id) + ":";
+    for (const LocusGenotype& g : member.genotypes) {
+      text.append(" ").append(std::to_string(g.allele1)).append(g.resolved ? "|" : " ");
+      text.append(std::to_string(g.allele2));
+    }
+    text += "\n";
+  }
+  return text;
+}
 
 // One member of a generated family: parents by position in the list (-1 for
 // a founder) and sex.

@@ -1,11 +1,18 @@
-// The reduction over GF(2) written the plain way: vectors, linear scans of
-// the fixed lists, every pair of equations compared in every elimination
-// pass. Slow, but easy to check against the method's description, so the
-// solver's faster reduction is compared with it.
+// What the constraint-finding tests share: the reduction over GF(2) written
+// the plain way (vectors, linear scans of the fixed lists, every pair of
+// equations compared in every elimination pass; slow, but easy to check
+// against the method's description, so the solver's faster reduction is
+// compared with it), and a family solved from text into memory sinks.
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <vector>
+
+#include "constraint/constraint_finding.h"
+#include "constraint/constraint_solver.h"
+#include "test_support.h"
 
 namespace constraint_test {
 
@@ -137,6 +144,47 @@ inline ReductionOutcome reduceLiterally(EquationSystem& s, int maxPasses = 10000
     }
     if (!newUnits) return ReductionOutcome::kReduced;
   }
+}
+
+// Satisfies every fixed value and equation; bit v of `assignment` is the
+// value of variable v.
+inline bool satisfies(const EquationSystem& s, unsigned assignment) {
+  auto value = [assignment](int v) { return static_cast<int>((assignment >> v) & 1u); };
+  for (int v : s.fixedZero) {
+    if (value(v) != 0) return false;
+  }
+  for (int v : s.fixedOne) {
+    if (value(v) != 1) return false;
+  }
+  for (std::size_t k = 0; k < s.constraints.size(); ++k) {
+    int sum = s.parities[k];
+    for (int v : s.constraints[k]) sum ^= value(v);
+    if (sum != 0) return false;
+  }
+  return true;
+}
+
+struct Solved {
+  SolveResult result;
+  std::string dat;
+  std::string res;
+  std::string out;
+  int memberCount = 0;
+};
+
+// The first family of the text, prepared and solved by the entry function.
+inline Solved solveText(const std::string& text, std::uint64_t maxSolutions) {
+  auto family = test_support::preparedFamily(text);
+  Solved solved;
+  solved.memberCount = family->memberCount;
+  TextSink dat;
+  TextSink res;
+  TextSink out;
+  solved.result = solveByConstraintFinding(*family, {dat, res, out}, maxSolutions, "test input");
+  solved.dat = dat.text();
+  solved.res = res.text();
+  solved.out = out.text();
+  return solved;
 }
 
 }  // namespace constraint_test
