@@ -1,6 +1,7 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
 #include "app/run_loop.h"
+#include "block_extension/block_extension.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -22,7 +23,7 @@ int runBlockExtension(const std::string& inputName) {
     family->prepare();
     Family& held = *family;
     context.stats->addFamily(std::move(family));
-    held.solveByBlockExtension();
+    solveByBlockExtension(held, *context.stats);
     writeFamily(held, context);
     // Nothing reads a solved family again (the statistics keep only their
     // counts), so its members are released now instead of at the end of the

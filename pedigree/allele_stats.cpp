@@ -22,7 +22,6 @@ bool Member::isOriginDetermined(int f1, int f2, int m1, int m2, int locus) const
 
 bool AlleleStats::addFamily(std::unique_ptr<Family> family) {
   Family& held = *family;
-  held.stats = this;
   families[held.familyId] = std::move(family);
   if (families.size() == 1) {
     locusCount = held.locusCount;

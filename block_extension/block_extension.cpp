@@ -5,14 +5,17 @@
 // children); every member reached becomes a seed in turn, until none is left
 // to reach. Then the next block is chosen, until every locus some phased run
 // holds has been inside a block.
-#include "phasing/block_extension.h"
-
 #include <algorithm>
 #include <array>
 #include <iterator>
 #include <map>
 #include <utility>
 #include <vector>
+
+#include "block_extension/block_extension_solver.h"
+#include "pedigree/allele_sources.h"
+
+using block_extension::SeedBlock;
 
 namespace {
 
@@ -45,52 +48,41 @@ ResolvedRuns resolvedRunsOf(const Member& m) {
 
 // The next seed and block: the longest run of resolved loci that still holds
 // a locus no block has covered, from a member without a recombination if one
-// offers 2 loci or more. `runs` follows the members in ascending id. Also
-// marks and queues the complete members. False when there is no block.
-bool chooseNextSeed(Family& f, const std::vector<std::pair<int, const ResolvedRuns*>>& runs) {
-  f.seedMemberId = 0;
-  f.seedBlockLength = 0;
-  f.seedBlockStart = 0;
-  int secondId = 0;
-  int secondLength = 0;
-  int secondStart = 0;
-  f.visitedIds.clear();
-  f.settledQueue = {};
+// offers 2 loci or more. `runs` follows the members in ascending id. The
+// complete members are passed to `complete`, in the same order. No seed
+// (memberId 0) when there is no block.
+template <typename OnComplete>
+SeedBlock chooseNextSeed(const std::vector<int>& coveredLoci,
+                         const std::vector<std::pair<int, const ResolvedRuns*>>& runs, OnComplete complete) {
+  SeedBlock best;
+  SeedBlock recombinedBest;
   // Uncovered loci before each position, so that a run's test is one subtraction.
-  std::vector<int> uncoveredBefore(f.coveredLoci.size() + 1, 0);
-  for (std::size_t k = 0; k < f.coveredLoci.size(); ++k) {
-    uncoveredBefore[k + 1] = uncoveredBefore[k] + (f.coveredLoci[k] == 0 ? 1 : 0);
+  std::vector<int> uncoveredBefore(coveredLoci.size() + 1, 0);
+  for (std::size_t k = 0; k < coveredLoci.size(); ++k) {
+    uncoveredBefore[k + 1] = uncoveredBefore[k] + (coveredLoci[k] == 0 ? 1 : 0);
   }
+  std::size_t completeCount = 0;
   for (const auto& [id, member] : runs) {
     for (const auto& [start, length] : member->runs) {
       const auto first = static_cast<std::size_t>(start);
-      const auto end = std::min(first + static_cast<std::size_t>(length), f.coveredLoci.size());
+      const auto end = std::min(first + static_cast<std::size_t>(length), coveredLoci.size());
       const bool uncovered = first < end && uncoveredBefore[end] - uncoveredBefore[first] > 0;
       // Ties of length go to the later run.
-      if (length < f.seedBlockLength || !uncovered) continue;
-      if (member->recombined) {
-        secondId = id;
-        secondLength = length;
-        secondStart = start;
-      } else {
-        f.seedMemberId = id;
-        f.seedBlockLength = length;
-        f.seedBlockStart = start;
-      }
+      if (length < best.length || !uncovered) continue;
+      (member->recombined ? recombinedBest : best) = {id, start, length};
     }
     if (member->complete) {
-      f.visitedIds.insert(id);
-      (member->recombined ? f.recombinedQueue : f.settledQueue).push(id);
+      ++completeCount;
+      complete(id, member->recombined);
     }
   }
-  if (f.visitedIds.size() == f.members.size()) return false;
-  if (f.seedBlockLength >= 2) return true;
-  if (secondLength < 2) return false;
-  f.seedMemberId = secondId;
-  f.seedBlockLength = secondLength;
-  f.seedBlockStart = secondStart;
-  return true;
+  if (completeCount == runs.size()) return {};
+  if (best.length >= 2) return best;
+  if (recombinedBest.length < 2) return {};
+  return recombinedBest;
 }
+
+}  // namespace
 
 // One run of extendBlocks. After every step the sources of the family are
 // brought up to date as Family::inferAlleleSources would. Once that has run
@@ -100,17 +92,19 @@ bool chooseNextSeed(Family& f, const std::vector<std::pair<int, const ResolvedRu
 // on its own locus and its parents' loci there). For the same reason the
 // runs of resolved loci and the source counts that choose the next seed are
 // kept between blocks and updated over the block only.
-class BlockExtender {
+class BlockExtensionSolver::BlockExtender {
  public:
-  explicit BlockExtender(Family& family) : family_(family) {
-    for (const auto& [id, member] : family.members) {
+  BlockExtender(BlockExtensionSolver& solver, bool recomputeEverything)
+      : solver_(solver), family_(solver.family_), recomputeEverything_(recomputeEverything) {
+    for (const auto& [id, member] : family_.members) {
       position_[id] = ids_.size();
       ids_.push_back(id);
     }
     summaries_.resize(ids_.size());
   }
 
-  // Family::findNextSeed on the kept summaries.
+  // Chooses the next seed and block from the kept summaries; false when
+  // there is none. The complete members are reached and queued anew.
   bool findNextSeed() {
     std::vector<std::pair<int, const ResolvedRuns*>> runs;
     runs.reserve(ids_.size());
@@ -125,55 +119,59 @@ class BlockExtender {
       }
       runs.emplace_back(ids_[i], &summary.runs);
     }
-    return chooseNextSeed(family_, runs);
+    solver_.reachedIds_.clear();
+    solver_.settledQueue_ = {};
+    solver_.seed_ = chooseNextSeed(solver_.coveredLoci_, runs, [this](int id, bool recombined) {
+      solver_.reachedIds_.insert(id);
+      (recombined ? solver_.recombinedQueue_ : solver_.settledQueue_).push(id);
+    });
+    return solver_.seed_.memberId != 0;
   }
 
+  // Carries the current block from the seed to every member the queues
+  // reach, then marks the block's loci covered.
   void extendFromSeed() {
-    Family& f = family_;
+    BlockExtensionSolver& s = solver_;
+    const SeedBlock block = s.seed_;
+    int seedId = block.memberId;
     while (true) {
-      const int seedId = f.seedMemberId;
-      auto found = f.members.find(seedId);
-      if (found == f.members.end()) break;  // no seed: nothing to extend from
-      f.visitedIds.insert(seedId);
+      auto found = family_.members.find(seedId);
+      if (found == family_.members.end()) break;  // no seed: nothing to extend from
+      s.reachedIds_.insert(seedId);
       const Member& seed = found->second;
       if (!seed.childIds.empty()) {
         const int mateId = seed.mateId;
-        const bool mateVisited = mateId != 0 && f.visitedIds.count(mateId) != 0;
+        const bool mateReached = mateId != 0 && s.reachedIds_.count(mateId) != 0;
         for (int childId : seed.childIds) {
-          if (f.visitedIds.count(childId) != 0) continue;
-          if (!mateVisited && f.member(childId).hasRecombination()) {
-            f.recombinedQueue.push(childId);
+          if (s.reachedIds_.count(childId) != 0) continue;
+          if (!mateReached && family_.member(childId).hasRecombination()) {
+            s.recombinedQueue_.push(childId);
             continue;
           }
           beginChange(childId);
-          if (mateVisited) {
-            f.extendToChildOfPair(seedId, mateId, childId);
+          if (mateReached) {
+            s.extendToChildOfPair(block, childId);
           } else {
-            f.extendToChild(seedId, childId);
+            s.extendToChild(block, seedId, childId);
           }
           updateSourcesAfterChangeOf(childId);
         }
       }
       for (int parentId : {seed.fatherId, seed.motherId}) {
-        if (parentId == 0 || f.visitedIds.count(parentId) != 0) continue;
+        if (parentId == 0 || s.reachedIds_.count(parentId) != 0) continue;
         beginChange(parentId);
-        f.inferParentPhase(seedId, parentId);
+        s.inferParentPhase(block, seedId, parentId);
         updateSourcesAfterChangeOf(parentId);
       }
-      if (!f.settledQueue.empty()) {
-        f.seedMemberId = f.settledQueue.front();
-        f.settledQueue.pop();
-      } else if (!f.recombinedQueue.empty()) {
-        f.seedMemberId = f.recombinedQueue.front();
-        f.recombinedQueue.pop();
-      } else {
-        break;
-      }
+      std::queue<int>& next = !s.settledQueue_.empty() ? s.settledQueue_ : s.recombinedQueue_;
+      if (next.empty()) break;
+      seedId = next.front();
+      next.pop();
     }
     // Every member reached from the block shares it, so it is marked once.
-    for (int i = 0; i < f.seedBlockLength; ++i) {
-      const auto locus = static_cast<std::size_t>(f.seedBlockStart + i);
-      if (locus < f.coveredLoci.size()) f.coveredLoci[locus] = 1;
+    for (int i = 0; i < block.length; ++i) {
+      const auto locus = static_cast<std::size_t>(block.start + i);
+      if (locus < s.coveredLoci_.size()) s.coveredLoci_[locus] = 1;
     }
   }
 
@@ -186,9 +184,9 @@ class BlockExtender {
     bool stale = true;
   };
 
-  std::size_t blockStart() const { return static_cast<std::size_t>(std::max(family_.seedBlockStart, 0)); }
+  std::size_t blockStart() const { return static_cast<std::size_t>(std::max(solver_.seed_.start, 0)); }
   std::size_t blockEnd() const {
-    return blockStart() + static_cast<std::size_t>(std::max(family_.seedBlockLength, 0));
+    return blockStart() + static_cast<std::size_t>(std::max(solver_.seed_.length, 0));
   }
 
   MemberSummary* summaryOf(int memberId) {
@@ -269,7 +267,7 @@ class BlockExtender {
   // Every step that changes the family is followed by this call, for the one
   // member it changed (a parent's inference also sets its children's sources).
   void updateSourcesAfterChangeOf(int memberId) {
-    if (!wholeFamilyInferred_) {
+    if (!wholeFamilyInferred_ || recomputeEverything_) {
       family_.inferAlleleSources();
       wholeFamilyInferred_ = true;
       for (MemberSummary& summary : summaries_) summary.stale = true;
@@ -284,45 +282,29 @@ class BlockExtender {
     }
   }
 
+  BlockExtensionSolver& solver_;
   Family& family_;
+  const bool recomputeEverything_;
   bool wholeFamilyInferred_ = false;
   std::vector<int> ids_;  // ascending member id
   std::map<int, std::size_t> position_;
   std::vector<MemberSummary> summaries_;
 };
 
-}  // namespace
-
-bool Family::extendBlocks() {
-  BlockExtender extender(*this);
+void BlockExtensionSolver::extendBlocks(bool recomputeEverything) {
+  BlockExtender extender(*this, recomputeEverything);
   extender.extendFromSeed();
   while (extender.findNextSeed()) extender.extendFromSeed();
-  return true;
 }
 
-bool Family::extendFromSeed() {
-  BlockExtender(*this).extendFromSeed();
-  return true;
-}
-
-bool Family::findNextSeed() {
-  std::vector<ResolvedRuns> all;
-  all.reserve(members.size());
-  std::vector<std::pair<int, const ResolvedRuns*>> runs;
-  for (const auto& [id, member] : members) all.push_back(resolvedRunsOf(member));
-  std::size_t i = 0;
-  for (const auto& [id, member] : members) runs.emplace_back(id, &all[i++]);
-  return chooseNextSeed(*this, runs);
-}
-
-bool Family::extendToChild(int parentId, int childId) {
-  Member& c = member(childId);
-  const Member& parent = member(parentId);
+void BlockExtensionSolver::extendToChild(const SeedBlock& block, int parentId, int childId) {
+  Member& c = family_.member(childId);
+  const Member& parent = family_.member(parentId);
   const int side = c.motherId == parentId ? kMaternal : kPaternal;
   const int other = 1 - side;
-  const Member& otherParent = member(c.parentOnSide(other));
-  const int start = seedBlockStart;
-  const int length = seedBlockLength;
+  const Member& otherParent = family_.member(c.parentOnSide(other));
+  const int start = block.start;
+  const int length = block.length;
   const auto locus = [start](int i) { return static_cast<std::size_t>(start + i); };
 
   int first = -1;
@@ -362,17 +344,15 @@ bool Family::extendToChild(int parentId, int childId) {
     if (a == q.allele1 && a != q.allele2) otherSource = 0;
     if (a != q.allele1 && a == q.allele2) otherSource = 1;
   }
-  visitedIds.insert(childId);
-  block_extension::queueMember(*this, childId);
-  return true;
+  markReached(childId);
 }
 
-bool Family::extendToChildOfPair(int /*parentId*/, int /*mateId*/, int childId) {
-  Member& c = member(childId);
-  const Member& father = member(c.fatherId);
-  const Member& mother = member(c.motherId);
-  const int start = seedBlockStart;
-  const int length = seedBlockLength;
+void BlockExtensionSolver::extendToChildOfPair(const SeedBlock& block, int childId) {
+  Member& c = family_.member(childId);
+  const Member& father = family_.member(c.fatherId);
+  const Member& mother = family_.member(c.motherId);
+  const int start = block.start;
+  const int length = block.length;
   const auto locus = [start](int i) { return static_cast<std::size_t>(start + i); };
   const int loci = static_cast<int>(c.genotypes.size());
 
@@ -443,7 +423,5 @@ bool Family::extendToChildOfPair(int /*parentId*/, int /*mateId*/, int childId) 
       }
     }
   }
-  visitedIds.insert(childId);
-  block_extension::queueMember(*this, childId);
-  return true;
+  markReached(childId);
 }
