@@ -47,28 +47,24 @@ ResolvedRuns resolvedRunsOf(const Member& m) {
 }
 
 // The next seed and block: the longest run of resolved loci that still holds
-// a locus no block has covered, from a member without a recombination if one
-// offers 2 loci or more. `runs` follows the members in ascending id. The
-// complete members are passed to `complete`, in the same order. No seed
-// (memberId 0) when there is no block.
-template <typename OnComplete>
-SeedBlock chooseNextSeed(const std::vector<int>& coveredLoci,
-                         const std::vector<std::pair<int, const ResolvedRuns*>>& runs, OnComplete complete) {
+// a locus no block has covered (`uncovered(first, end)` tells for loci
+// [first, end)), from a member without a recombination if one offers 2 loci
+// or more. `runs` follows the members in ascending id. The complete members
+// are passed to `complete`, in the same order. No seed (memberId 0) when
+// there is no block.
+template <typename Uncovered, typename OnComplete>
+SeedBlock chooseNextSeed(const std::vector<std::pair<int, const ResolvedRuns*>>& runs, std::size_t loci,
+                         Uncovered uncovered, OnComplete complete) {
   SeedBlock best;
   SeedBlock recombinedBest;
-  // Uncovered loci before each position, so that a run's test is one subtraction.
-  std::vector<int> uncoveredBefore(coveredLoci.size() + 1, 0);
-  for (std::size_t k = 0; k < coveredLoci.size(); ++k) {
-    uncoveredBefore[k + 1] = uncoveredBefore[k] + (coveredLoci[k] == 0 ? 1 : 0);
-  }
   std::size_t completeCount = 0;
   for (const auto& [id, member] : runs) {
     for (const auto& [start, length] : member->runs) {
-      const auto first = static_cast<std::size_t>(start);
-      const auto end = std::min(first + static_cast<std::size_t>(length), coveredLoci.size());
-      const bool uncovered = first < end && uncoveredBefore[end] - uncoveredBefore[first] > 0;
       // Ties of length go to the later run.
-      if (length < best.length || !uncovered) continue;
+      if (length < best.length) continue;
+      const auto first = static_cast<std::size_t>(start);
+      const auto end = std::min(first + static_cast<std::size_t>(length), loci);
+      if (first >= end || !uncovered(first, end)) continue;
       (member->recombined ? recombinedBest : best) = {id, start, length};
     }
     if (member->complete) {
@@ -82,6 +78,10 @@ SeedBlock chooseNextSeed(const std::vector<int>& coveredLoci,
   return recombinedBest;
 }
 
+bool showsRecombination(const std::array<std::array<int, 2>, 2>& counts) {
+  return (counts[0][0] > 0 && counts[0][1] > 0) || (counts[1][0] > 0 && counts[1][1] > 0);
+}
+
 }  // namespace
 
 // One run of extendBlocks. After every step the sources of the family are
@@ -89,18 +89,23 @@ SeedBlock chooseNextSeed(const std::vector<int>& coveredLoci,
 // over the whole family, a step changes one member, and only at the loci of
 // the current block, so only that member and its children need recomputing,
 // and only over the block (a member's inferred source at a locus depends only
-// on its own locus and its parents' loci there). For the same reason the
-// runs of resolved loci and the source counts that choose the next seed are
-// kept between blocks and updated over the block only.
+// on its own locus and its parents' loci there). For the same reason each
+// member's runs of resolved loci and source counts, which choose the next
+// seed and tell whether the member shows a recombination, are kept from then
+// on and updated over the block only.
 class BlockExtensionSolver::BlockExtender {
  public:
   BlockExtender(BlockExtensionSolver& solver, bool recomputeEverything)
-      : solver_(solver), family_(solver.family_), recomputeEverything_(recomputeEverything) {
+      : solver_(solver),
+        family_(solver.family_),
+        recomputeEverything_(recomputeEverything),
+        nextUncovered_(static_cast<std::size_t>(std::max(family_.locusCount, 0)) + 1) {
     for (const auto& [id, member] : family_.members) {
       position_[id] = ids_.size();
       ids_.push_back(id);
     }
     summaries_.resize(ids_.size());
+    for (std::size_t k = 0; k < nextUncovered_.size(); ++k) nextUncovered_[k] = k;
   }
 
   // Chooses the next seed and block from the kept summaries; false when
@@ -109,22 +114,19 @@ class BlockExtensionSolver::BlockExtender {
     std::vector<std::pair<int, const ResolvedRuns*>> runs;
     runs.reserve(ids_.size());
     for (std::size_t i = 0; i < ids_.size(); ++i) {
-      MemberSummary& summary = summaries_[i];
-      if (summary.stale) {
-        const Member& m = family_.member(ids_[i]);
-        summary.runs = resolvedRunsOf(m);
-        summary.sourceCounts = {};
-        addSourceCounts(m, 0, m.genotypes.size(), summary, 1);
-        summary.stale = false;
-      }
-      runs.emplace_back(ids_[i], &summary.runs);
+      if (summaries_[i].stale) refreshSummary(i);
+      runs.emplace_back(ids_[i], &summaries_[i].runs);
     }
     solver_.reachedIds_.clear();
     solver_.settledQueue_ = {};
-    solver_.seed_ = chooseNextSeed(solver_.coveredLoci_, runs, [this](int id, bool recombined) {
-      solver_.reachedIds_.insert(id);
-      (recombined ? solver_.recombinedQueue_ : solver_.settledQueue_).push(id);
-    });
+    const auto uncovered = [this](std::size_t first, std::size_t end) {
+      return firstUncoveredFrom(first) < end;
+    };
+    solver_.seed_ =
+        chooseNextSeed(runs, nextUncovered_.size() - 1, uncovered, [this](int id, bool recombined) {
+          solver_.reachedIds_.insert(id);
+          (recombined ? solver_.recombinedQueue_ : solver_.settledQueue_).push(id);
+        });
     return solver_.seed_.memberId != 0;
   }
 
@@ -144,7 +146,7 @@ class BlockExtensionSolver::BlockExtender {
         const bool mateReached = mateId != 0 && s.reachedIds_.count(mateId) != 0;
         for (int childId : seed.childIds) {
           if (s.reachedIds_.count(childId) != 0) continue;
-          if (!mateReached && family_.member(childId).hasRecombination()) {
+          if (!mateReached && showsRecombination(childId)) {
             s.recombinedQueue_.push(childId);
             continue;
           }
@@ -154,13 +156,14 @@ class BlockExtensionSolver::BlockExtender {
           } else {
             s.extendToChild(block, seedId, childId);
           }
+          reach(childId);
           updateSourcesAfterChangeOf(childId);
         }
       }
       for (int parentId : {seed.fatherId, seed.motherId}) {
         if (parentId == 0 || s.reachedIds_.count(parentId) != 0) continue;
         beginChange(parentId);
-        s.inferParentPhase(block, seedId, parentId);
+        if (s.inferParentPhase(block, seedId, parentId)) reach(parentId);
         updateSourcesAfterChangeOf(parentId);
       }
       std::queue<int>& next = !s.settledQueue_.empty() ? s.settledQueue_ : s.recombinedQueue_;
@@ -168,10 +171,14 @@ class BlockExtensionSolver::BlockExtender {
       seedId = next.front();
       next.pop();
     }
-    // Every member reached from the block shares it, so it is marked once.
-    for (int i = 0; i < block.length; ++i) {
-      const auto locus = static_cast<std::size_t>(block.start + i);
-      if (locus < s.coveredLoci_.size()) s.coveredLoci_[locus] = 1;
+    // Every member reached from the block shares it, so it is marked once;
+    // loci covered before keep their pointers.
+    const std::size_t loci = nextUncovered_.size() - 1;
+    const auto first = std::min(static_cast<std::size_t>(std::max(block.start, 0)), loci);
+    const auto end =
+        std::clamp(static_cast<std::size_t>(std::max(block.start + block.length, 0)), first, loci);
+    for (std::size_t k = firstUncoveredFrom(first); k < end; k = firstUncoveredFrom(k + 1)) {
+      nextUncovered_[k] = k + 1;
     }
   }
 
@@ -189,20 +196,68 @@ class BlockExtensionSolver::BlockExtender {
     return blockStart() + static_cast<std::size_t>(std::max(solver_.seed_.length, 0));
   }
 
+  // The first locus at or after k that no block has covered (the locus count
+  // when there is none). Covered loci point past themselves; the walk
+  // shortens the pointers it follows.
+  std::size_t firstUncoveredFrom(std::size_t k) {
+    std::size_t root = k;
+    while (nextUncovered_[root] != root) root = nextUncovered_[root];
+    while (nextUncovered_[k] != root) {
+      const std::size_t next = nextUncovered_[k];
+      nextUncovered_[k] = root;
+      k = next;
+    }
+    return root;
+  }
+
+  void refreshSummary(std::size_t i) {
+    MemberSummary& summary = summaries_[i];
+    const Member& m = family_.member(ids_[i]);
+    summary.runs = resolvedRunsOf(m);
+    summary.sourceCounts = {};
+    addSourceCounts(m, 0, m.genotypes.size(), summary.sourceCounts, 1);
+    summary.stale = false;
+  }
+
   MemberSummary* summaryOf(int memberId) {
     auto found = position_.find(memberId);
     return found == position_.end() || summaries_[found->second].stale ? nullptr : &summaries_[found->second];
   }
 
-  static void addSourceCounts(const Member& m, std::size_t first, std::size_t last, MemberSummary& summary,
+  // Member::hasRecombination of a member no step is changing.
+  bool showsRecombination(int memberId) {
+    const MemberSummary* summary = summaryOf(memberId);
+    return summary != nullptr ? summary->runs.recombined : family_.member(memberId).hasRecombination();
+  }
+
+  using SourceCounts = std::array<std::array<int, 2>, 2>;
+
+  static void addSourceCounts(const Member& m, std::size_t first, std::size_t last, SourceCounts& counts,
                               int sign) {
     const std::size_t end = std::min(last, m.genotypes.size());
     for (std::size_t k = first; k < end; ++k) {
       for (int side = kPaternal; side <= kMaternal; ++side) {
         const int source = m.genotypes[k].sourceOnSide(side);
-        if (source == 0 || source == 1) summary.sourceCounts[side][source] += sign;
+        if (source == 0 || source == 1) counts[side][source] += sign;
       }
     }
+  }
+
+  // The step has phased the member: it is reached, and queued by whether its
+  // sources as they stand now show a recombination (its block loci were
+  // taken out of its counts when the step began).
+  void reach(int memberId) {
+    BlockExtensionSolver& s = solver_;
+    s.reachedIds_.insert(memberId);
+    bool recombined = false;
+    if (const MemberSummary* summary = summaryOf(memberId)) {
+      SourceCounts counts = summary->sourceCounts;
+      addSourceCounts(family_.member(memberId), blockStart(), blockEnd(), counts, 1);
+      recombined = ::showsRecombination(counts);
+    } else {
+      recombined = family_.member(memberId).hasRecombination();
+    }
+    (recombined ? s.recombinedQueue_ : s.settledQueue_).push(memberId);
   }
 
   // A step is about to change the member (its loci over the block) and the
@@ -210,10 +265,10 @@ class BlockExtensionSolver::BlockExtender {
   void beginChange(int memberId) {
     const Member& m = family_.member(memberId);
     if (MemberSummary* summary = summaryOf(memberId))
-      addSourceCounts(m, blockStart(), blockEnd(), *summary, -1);
+      addSourceCounts(m, blockStart(), blockEnd(), summary->sourceCounts, -1);
     for (int childId : m.childIds) {
       if (MemberSummary* summary = summaryOf(childId)) {
-        addSourceCounts(family_.member(childId), blockStart(), blockEnd(), *summary, -1);
+        addSourceCounts(family_.member(childId), blockStart(), blockEnd(), summary->sourceCounts, -1);
       }
     }
   }
@@ -223,10 +278,8 @@ class BlockExtensionSolver::BlockExtender {
     MemberSummary* summary = summaryOf(memberId);
     if (summary == nullptr) return;
     const Member& m = family_.member(memberId);
-    addSourceCounts(m, blockStart(), blockEnd(), *summary, 1);
-    const auto& counts = summary->sourceCounts;
-    summary->runs.recombined =
-        (counts[0][0] > 0 && counts[0][1] > 0) || (counts[1][0] > 0 && counts[1][1] > 0);
+    addSourceCounts(m, blockStart(), blockEnd(), summary->sourceCounts, 1);
+    summary->runs.recombined = ::showsRecombination(summary->sourceCounts);
     updateRuns(m, summary->runs.runs);
     const int loci = static_cast<int>(m.genotypes.size());
     const auto& runs = summary->runs.runs;
@@ -234,34 +287,41 @@ class BlockExtensionSolver::BlockExtender {
   }
 
   // Loci only become resolved, and only inside the block: the runs touching
-  // the block are replaced by a rescan of the loci they and the block span.
-  void updateRuns(const Member& m, std::vector<std::pair<int, int>>& runs) const {
+  // the block are replaced by the runs over the loci they and the block span.
+  // Outside the block those loci belong to the old runs, so only the block's
+  // own loci are read.
+  void updateRuns(const Member& m, std::vector<std::pair<int, int>>& runs) {
     const int first = static_cast<int>(blockStart());
     const int last = std::min(static_cast<int>(blockEnd()), static_cast<int>(m.genotypes.size()));
     if (first >= last) return;
-    auto low =
-        std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return r.first + r.second >= first; });
-    auto high = std::find_if(low, runs.end(), [&](const auto& r) { return r.first > last; });
+    // The runs are disjoint and ascending, so both their starts and their ends ascend.
+    auto low = std::partition_point(runs.begin(), runs.end(),
+                                    [&](const auto& r) { return r.first + r.second < first; });
+    auto high = std::partition_point(low, runs.end(), [&](const auto& r) { return r.first <= last; });
     int from = first;
     int to = last;
     if (low != high) {
       from = std::min(from, low->first);
       to = std::max(to, std::prev(high)->first + std::prev(high)->second);
     }
-    std::vector<std::pair<int, int>> rescanned;
+    rescanned_.clear();
+    // Loci [from, first) and [last, to) lie in old runs: resolved.
     int runStart = from;
-    int runLength = 0;
-    for (int k = from; k <= to; ++k) {
-      if (k < to && m.genotypes[static_cast<std::size_t>(k)].resolved) {
+    int runLength = first - from;
+    for (int k = first; k < last; ++k) {
+      if (m.genotypes[static_cast<std::size_t>(k)].resolved) {
         if (runLength == 0) runStart = k;
         ++runLength;
         continue;
       }
-      if (runLength > 0) rescanned.emplace_back(runStart, runLength);
+      if (runLength > 0) rescanned_.emplace_back(runStart, runLength);
       runLength = 0;
     }
+    if (to > last && runLength == 0) runStart = last;
+    runLength += to - last;
+    if (runLength > 0) rescanned_.emplace_back(runStart, runLength);
     const auto at = runs.erase(low, high);
-    runs.insert(at, rescanned.begin(), rescanned.end());
+    runs.insert(at, rescanned_.begin(), rescanned_.end());
   }
 
   // Every step that changes the family is followed by this call, for the one
@@ -270,7 +330,13 @@ class BlockExtensionSolver::BlockExtender {
     if (!wholeFamilyInferred_ || recomputeEverything_) {
       family_.inferAlleleSources();
       wholeFamilyInferred_ = true;
-      for (MemberSummary& summary : summaries_) summary.stale = true;
+      for (std::size_t i = 0; i < summaries_.size(); ++i) {
+        if (recomputeEverything_) {
+          summaries_[i].stale = true;
+        } else {
+          refreshSummary(i);
+        }
+      }
       return;
     }
     Member& changed = family_.member(memberId);
@@ -289,6 +355,10 @@ class BlockExtensionSolver::BlockExtender {
   std::vector<int> ids_;  // ascending member id
   std::map<int, std::size_t> position_;
   std::vector<MemberSummary> summaries_;
+  // Per locus: itself while no block has covered it, else a later locus
+  // (see firstUncoveredFrom); one more entry for the end.
+  std::vector<std::size_t> nextUncovered_;
+  std::vector<std::pair<int, int>> rescanned_;  // scratch of updateRuns
 };
 
 void BlockExtensionSolver::extendBlocks(bool recomputeEverything) {
@@ -344,7 +414,6 @@ void BlockExtensionSolver::extendToChild(const SeedBlock& block, int parentId, i
     if (a == q.allele1 && a != q.allele2) otherSource = 0;
     if (a != q.allele1 && a == q.allele2) otherSource = 1;
   }
-  markReached(childId);
 }
 
 void BlockExtensionSolver::extendToChildOfPair(const SeedBlock& block, int childId) {
@@ -423,5 +492,4 @@ void BlockExtensionSolver::extendToChildOfPair(const SeedBlock& block, int child
       }
     }
   }
-  markReached(childId);
 }

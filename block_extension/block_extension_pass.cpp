@@ -32,17 +32,10 @@ void refreshSourcesFromParents(Family& family, Member& member, std::size_t k) {
 }  // namespace block_extension
 
 BlockExtensionSolver::BlockExtensionSolver(Family& family, const AlleleStats& stats)
-    : family_(family),
-      stats_(stats),
-      coveredLoci_(static_cast<std::size_t>(std::max(family.locusCount, 0)), 0) {}
+    : family_(family), stats_(stats) {}
 
 void BlockExtensionSolver::queueMember(int memberId) {
   (family_.member(memberId).hasRecombination() ? recombinedQueue_ : settledQueue_).push(memberId);
-}
-
-void BlockExtensionSolver::markReached(int memberId) {
-  reachedIds_.insert(memberId);
-  queueMember(memberId);
 }
 
 // Non-founders the forced phases completed and whose sources already show a

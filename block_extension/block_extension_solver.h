@@ -91,7 +91,6 @@ class BlockExtensionSolver {
   // Appends the member to recombinedQueue_ when its sources show a
   // recombination, to settledQueue_ otherwise.
   void queueMember(int memberId);
-  void markReached(int memberId);
 
   Family& family_;
   const AlleleStats& stats_;
@@ -104,6 +103,4 @@ class BlockExtensionSolver {
   // Members the current block has reached, or that were complete when it was
   // chosen: none of them is extended to again.
   std::set<int> reachedIds_;
-  // Loci some block has covered (1) so far.
-  std::vector<int> coveredLoci_;
 };

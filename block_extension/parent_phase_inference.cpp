@@ -281,7 +281,5 @@ class ParentPhaseInference {
 }  // namespace
 
 bool BlockExtensionSolver::inferParentPhase(const SeedBlock& block, int childId, int parentId) {
-  if (!ParentPhaseInference(family_, block, childId, parentId).run()) return false;
-  markReached(parentId);
-  return true;
+  return ParentPhaseInference(family_, block, childId, parentId).run();
 }

@@ -121,6 +121,7 @@ class SibshipVoting {
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
       const Member& s = family_.member(sibship_[i]);
       siblingSource_[i] = {lastDetermined(s, kPaternal), lastDetermined(s, kMaternal)};
+      siblingChanges_[i] = s.hasRecombination();
     }
     for (int childId : sibship_) extendChild(childId);
   }
@@ -132,18 +133,16 @@ class SibshipVoting {
     if (summary.anyChange() || (summary.count[kPaternal] == 0 && summary.count[kMaternal] == 0)) return;
     const int first = summary.firstSide();
     extendSide(c, first, summary);
+    refreshChangeFlag(childId);
     summary = summarize(c);
     if (summary.anyChange()) return;
     const int second = 1 - first;
-    if (summary.count[second] != 0) extendSide(c, second, summary);
+    if (summary.count[second] == 0) return;
+    extendSide(c, second, summary);
+    refreshChangeFlag(childId);
   }
 
   void extendSide(Member& c, int side, const SourceSummary& summary) {
-    // Only the child and its parent change during the walks; the child never
-    // votes for itself, and the parent's flag is refreshed when it changes.
-    for (std::size_t i = 0; i < sibship_.size(); ++i) {
-      siblingChanges_[i] = family_.member(sibship_[i]).hasRecombination();
-    }
     const int last = summary.lastIndex[side];
     const int loci = static_cast<int>(c.genotypes.size());
     int running = summary.lastValue[side];
@@ -203,8 +202,10 @@ class SibshipVoting {
     return votes;
   }
 
-  // A parent can itself belong to the sibship (a child of its own mother's
-  // son); its sources may just have changed.
+  // Only the walked child and its parent change during the walks, so their
+  // flags are refreshed when they change and the others' stay as computed.
+  // (A parent can itself belong to the sibship: a child of its own mother's
+  // son.)
   void refreshChangeFlag(int memberId) {
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
       if (sibship_[i] == memberId) siblingChanges_[i] = family_.member(memberId).hasRecombination();
