@@ -27,24 +27,6 @@ TEST(BlockExtendToChild, NoDeterminedSourceTakesOneRandomHaplotypeForTheWholeBlo
   }
 }
 
-TEST(BlockExtendToChild, DeterminedSourcesSetTheHaplotypeAndAChangeIsFollowed) {
-  Case c(
-      "1 1 0 0 1 0 0 1 2 3 4 5 6 7 8 9 10\n1 2 0 0 2 0 0 11 12 11 12 11 12 11 12 11 12\n"
-      "1 3 1 2 1 0 0 1 2 4 11 5 6 7 11 9 10\n");
-  for (int k = 0; k < 5; ++k) c.locus(1, k).resolved = true;
-  c.set(3, 1, 4, 11, true, 1);
-  c.set(3, 3, 7, 11, true, 0);
-  random_source::seed(9);
-  c.solver.extendToChild(SeedBlock{1, 0, 5}, 1, 3);
-  block_test::expectDrawsTaken(9, 0);
-  EXPECT_EQ(c.sources(3, kPaternal), (std::vector<int>{1, 1, 1, 0, 0}));
-  EXPECT_EQ(c.locus(3, 0).allele1, 2);  // haplotype 1 back to the block start
-  EXPECT_EQ(c.locus(3, 2).allele1, 6);
-  EXPECT_EQ(c.locus(3, 4).allele1, 9);  // haplotype 0 after the change
-  // The mother is not phased: no maternal source.
-  EXPECT_EQ(c.sources(3, kMaternal), (std::vector<int>{-1, -1, -1, -1, -1}));
-}
-
 TEST(BlockExtendToChildOfPair, OrderNeedingFewerSourceChangesWinsAndNoSourceLeavesTheChildOpen) {
   Case c("1 1 0 0 1 0 0 1 2 5 6 3 4\n1 2 0 0 2 0 0 9 9 7 8 9 9\n1 3 1 2 1 0 0 1 9 7 5 3 9\n");
   c.set(3, 0, 1, 9, true, 0);

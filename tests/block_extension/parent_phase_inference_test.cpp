@@ -61,16 +61,4 @@ TEST(BlockParentInference, WithoutPhasedChildrenTiesAreBrokenByCoins) {
   EXPECT_EQ(c.locus(2, 0).allele1, 1);
 }
 
-TEST(BlockParentInference, HomozygousParentOverTheBlockIsLeftOutsideIt) {
-  Case c("1 1 0 0 1 0 0 3 3 3 3 1 2\n1 2 0 0 2 0 0 4 5 4 5 4 5\n1 3 1 2 1 0 0 3 4 3 5 2 4\n");
-  for (int k = 0; k < 3; ++k) c.locus(3, k).resolved = true;
-  c.locus(1, 0).resolved = true;
-  c.locus(1, 1).resolved = true;
-  random_source::seed(1);
-  EXPECT_TRUE(c.solver.inferParentPhase(SeedBlock{3, 0, 2}, 3, 1));
-  block_test::expectDrawsTaken(1, 0);
-  EXPECT_FALSE(c.locus(1, 2).resolved);
-  EXPECT_EQ(c.sources(3, kPaternal), (std::vector<int>{-1, -1, -1}));
-}
-
 }  // namespace

@@ -49,43 +49,6 @@ TEST(BlockSibshipVotes, SiblingWithARecombinationNeitherVotesNorIsExtended) {
   EXPECT_EQ(c.locus(4, 1).maternalSource, -1);
 }
 
-TEST(BlockSibshipVotes, TiedVoteLeavesTheChildOpenAndALaterChildSwitches) {
-  // Child 4 carries 4 at locus 1: for child 3 the votes of 4 and 5 tie; for
-  // child 4 both siblings say it switched to the mother's other haplotype.
-  Case c(kVoteText);
-  maternalVoteFamily(c);
-  c.set(4, 1, 6, 4, true);
-  c.solver.extendSibshipByVotes(3);
-  EXPECT_EQ(c.locus(3, 1).maternalSource, -1);
-  EXPECT_EQ(c.locus(4, 1).maternalSource, 1);
-  EXPECT_EQ(c.locus(2, 1).allele2, 4);  // child 4's allele is her allele2
-  EXPECT_EQ(c.locus(5, 1).maternalSource, 1);
-}
-
-TEST(BlockSibshipVotes, OnlySiblingsOfTheSameFatherVoteAboutHim) {
-  // Children 3 and 4 of father 1, child 5 of father 6, all of mother 2.
-  // Child 5 would vote against child 4 about father 1, tying the vote.
-  Case c(
-      "1 1 0 0 1 0 0 1 2 4 3\n1 2 0 0 2 0 0 7 7 7 7\n1 3 1 2 1 0 0 1 7 3 7\n"
-      "1 4 1 2 1 0 0 1 7 3 7\n1 5 6 2 1 0 0 2 7 3 7\n1 6 0 0 1 0 0 1 2 3 4\n");
-  c.set(1, 0, 1, 2, true, 0, 0);
-  c.set(1, 1, 4, 3, false, 0, 0);
-  for (int k = 0; k < 2; ++k) c.set(2, k, 7, 7, true, 0, 0);
-  c.set(6, 0, 1, 2, true, 0, 0);
-  c.set(6, 1, 3, 4, true, 0, 0);
-  c.set(3, 0, 1, 7, true, 0, -1);
-  c.set(3, 1, 3, 7, true);
-  c.set(4, 0, 1, 7, true, 0, -1);
-  c.set(4, 1, 3, 7, true);
-  c.set(5, 0, 2, 7, true, 1, -1);
-  c.set(5, 1, 3, 7, true);
-  c.solver.extendSibshipByVotes(3);
-  EXPECT_TRUE(c.locus(1, 1).resolved);
-  EXPECT_EQ(c.locus(1, 1).allele1, 3);
-  EXPECT_EQ(c.locus(3, 1).paternalSource, 0);
-  EXPECT_EQ(c.locus(6, 1).allele1, 3);  // the other father is left as he was
-}
-
 TEST(BlockSibshipSources, SourceBetweenAgreeingNeighboursIsFilledAndPhasesTheParent) {
   Case c(
       "1 1 0 0 1 0 0 1 2 5 6 3 4 8 9 1 2\n1 2 0 0 2 0 0 7 7 7 7 7 7 7 7 7 7\n"
