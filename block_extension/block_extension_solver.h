@@ -72,9 +72,13 @@ class BlockExtensionSolver {
 
   // The steps of solve() that the folder's tests drive one at a time.
   bool checkMendelConsistency();
+  // The fill-in from relatives, then the random draws, of missing alleles.
   void fillMissingAlleles();
+  // The vote pass over the sibship of the member's mother.
   void extendSibshipByVotes(int memberId);
+  // Sources between agreeing ones over the sibship of the member's father.
   void fillSibshipSources(int memberId);
+  // The parent is phased over the block; the child takes its haplotypes.
   void extendToChild(const SeedBlock& block, int parentId, int childId);
   // Both parents of the child are phased over the block.
   void extendToChildOfPair(const SeedBlock& block, int childId);
