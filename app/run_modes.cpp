@@ -7,6 +7,7 @@
 #include "app/run_loop.h"
 #include "constraint/constraint_finding.h"
 #include "locus_dp/locus_dp.h"
+#include "block_extension/block_extension.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -34,8 +35,7 @@ int runBlockExtension(const std::string& inputName) {
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     family->prepare();
     context.stats->addFamily(*family);
-    family->stats = context.stats;
-    family->solveByBlockExtension();
+    solveByBlockExtension(*family, *context.stats);
     writeFamily(*family, {context.dat, context.res, context.out});
     // Nothing reads a solved family again (the statistics keep only their
     // counts), so it is released now: memory stays flat however large the

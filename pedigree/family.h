@@ -2,14 +2,13 @@
 // family. Plain structs with public fields; every subsystem reads and writes
 // them directly. The operations of Family are declared here and defined in
 // the folder of the subsystem they belong to (preparation and writers in
-// pedigree/, the phasing core and block extension in phasing/, the
-// member-based solver in member_dp/).
+// pedigree/, the member-based solver in member_dp/). Each method keeps its
+// working state in its own solver object, in its own folder.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <queue>
 #include <set>
 #include <utility>
 #include <vector>
@@ -105,16 +104,9 @@ struct Family {
   int founderCount = 0;
   int locusCount = 0;
   int recombinantCount = 0;
-  AlleleStats* stats = nullptr;  // not owned
   std::map<int, Member> members;
-  // Block-extension state.
-  int seedMemberId = 0;
-  int seedBlockLength = 0;
-  int seedBlockStart = 0;
-  std::queue<int> settledQueue;
-  std::queue<int> recombinedQueue;
+  // The members nextInOrder() has placed so far.
   std::set<int> visitedIds;
-  std::vector<int> coveredLoci;
   // Member-based DP state kept in the family.
   std::vector<int> statePath;
   std::vector<std::vector<int>> foundPaths;
@@ -133,34 +125,10 @@ struct Family {
   bool writePhasedTable(TextSink& out) const;
   bool writeLinkageTable(TextSink& table) const;
 
-  // --- Allele sources and recombinant count (phasing/allele_sources.cpp) ---
+  // --- Allele sources and recombinant count (pedigree/allele_sources.cpp) ---
   bool countRecombinants();
   void inferAlleleSources();
 
-  // --- Block-extension solver (phasing/) ---
-  void seedFromForcedPhases(const std::vector<struct ResolvedCount>& counts);
-  bool checkMendelConsistency();
-  bool solveByBlockExtension();
-  bool fillMissingAlleles();
-  bool drawMissingAlleles();
-  int nextBottomUpMember();
-  bool childrenSettled(int memberId);
-  bool extendNuclearFamilies();
-  bool extendSibshipByVotes(int memberId);
-  bool fillSibshipSources(int memberId);
-  // siblingChanges: the sibling's determined sources change on either side
-  // (the caller knows it for the whole sibship, so it is not rescanned per vote).
-  bool siblingVote(int childId, int siblingId, int k, int siblingSource, int running, int side,
-                   bool siblingChanges, std::pair<int, int>& votes);
-  void decideChildLocus(int childId, int k, int& running, int side, const std::pair<int, int>& votes);
-  void decideParentLocus(int childId, int k, int& running, int side, const std::pair<int, int>& votes);
-  bool extendBlocks();
-  bool extendFromSeed();
-  bool findNextSeed();
-  bool extendToChild(int parentId, int childId);
-  bool extendToChildOfPair(int parentId, int mateId, int childId);
-  bool inferParentPhase(int childId, int parentId);
-  // --- end of block-extension operations ---
 
   // --- Member-based DP solver (member_dp/) ---
   void solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res);

@@ -18,7 +18,6 @@ bool Family::prepare() {
     }
     if (member.isFounder()) ++founderCount;
   }
-  coveredLoci.resize(static_cast<std::size_t>(locusCount), 0);
   visitedIds.clear();
   memberOrder = computeMemberOrder(*this);
   visitedIds.clear();

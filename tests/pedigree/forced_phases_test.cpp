@@ -1,6 +1,7 @@
+#include "pedigree/forced_phases.h"
+
 #include <gtest/gtest.h>
 
-#include "pedigree/forced_phases.h"
 #include "pedigree/family.h"
 #include "test_support.h"
 
@@ -12,6 +13,15 @@ std::vector<bool> resolvedFlags(const Member& m) {
   return flags;
 }
 
+// Each member's count of loci the step phased, in ascending id.
+std::vector<std::pair<int, int>> resolve(Family& family) {
+  std::vector<std::pair<int, int>> counts;
+  for (const ResolvedCount& c : resolveForcedPhases(family)) counts.emplace_back(c.memberId, c.resolvedLoci);
+  return counts;
+}
+
+using Counts = std::vector<std::pair<int, int>>;
+
 }  // namespace
 
 TEST(ForcedPhases, FounderFreePhaseFollowsItsFirstHomozygote) {
@@ -20,25 +30,15 @@ TEST(ForcedPhases, FounderFreePhaseFollowsItsFirstHomozygote) {
       "1 2 0 0 2 0 0 1 2 4 5\n");
   family->locusCount = 4;
   family->member(2).genotypes.resize(4, LocusGenotype{1, 2, 0, 0, false});
-  family->seedFromForcedPhases(resolveForcedPhases(*family));
+  EXPECT_EQ(resolve(*family), (Counts{{1, 2}, {2, 1}}));
   EXPECT_EQ(resolvedFlags(family->member(1)), (std::vector<bool>{false, true, true, false}));
   // Without a homozygote only locus 0 is phased.
   EXPECT_EQ(resolvedFlags(family->member(2)), (std::vector<bool>{true, false, false, false}));
-  EXPECT_TRUE(family->visitedIds.empty());
-  EXPECT_TRUE(family->settledQueue.empty());
-  // Equal counts: the later member in id order is the seed.
-  EXPECT_EQ(family->seedMemberId, 1);
-  EXPECT_EQ(family->seedBlockLength, 2);
 }
 
-TEST(ForcedPhases, CompleteFounderGoesToSettledQueueAndTiesGoToLaterId) {
+TEST(ForcedPhases, HomozygousFoundersAreComplete) {
   auto family = test_support::preparedFamily("1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 3 3 4 4\n");
-  family->seedFromForcedPhases(resolveForcedPhases(*family));
-  EXPECT_EQ(family->visitedIds, (std::set<int>{1, 2}));
-  ASSERT_EQ(family->settledQueue.size(), 2u);
-  EXPECT_EQ(family->settledQueue.front(), 1);
-  EXPECT_EQ(family->seedMemberId, 2);
-  EXPECT_EQ(family->seedBlockLength, 2);
+  EXPECT_EQ(resolve(*family), (Counts{{1, 2}, {2, 2}}));
 }
 
 TEST(ForcedPhases, ChildOrderedByWhatOneParentLacks) {
@@ -46,7 +46,7 @@ TEST(ForcedPhases, ChildOrderedByWhatOneParentLacks) {
       "1 1 0 0 1 0 0 1 1 1 1 1 2\n"
       "1 2 0 0 2 0 0 2 3 2 2 1 2\n"
       "1 3 1 2 1 0 0 1 2 2 1 1 2\n");
-  family->seedFromForcedPhases(resolveForcedPhases(*family));
+  EXPECT_EQ(resolve(*family)[2], std::make_pair(3, 2));
   const auto& child = family->member(3).genotypes;
   EXPECT_TRUE(child[0].resolved);  // 1 is not carried by the mother: kept
   EXPECT_EQ(child[0].allele1, 1);
@@ -63,7 +63,7 @@ TEST(ForcedPhases, FirstInformativeSourceFillsBackwardsOverPhasedParentLoci) {
       "1 1 0 0 1 0 0 1 2 3 3 5 6\n"
       "1 2 0 0 2 0 0 7 7 7 7 7 7\n"
       "1 3 1 2 1 0 0 7 2 3 7 7 6\n");
-  family->seedFromForcedPhases(resolveForcedPhases(*family));
+  EXPECT_EQ(resolve(*family), (Counts{{1, 2}, {2, 3}, {3, 3}}));
   const auto& child = family->member(3).genotypes;
   EXPECT_EQ(child[0].allele1, 2);  // 7 is not the father's: swapped
   EXPECT_EQ(child[2].allele1, 6);
@@ -71,8 +71,6 @@ TEST(ForcedPhases, FirstInformativeSourceFillsBackwardsOverPhasedParentLoci) {
   EXPECT_EQ(child[1].paternalSource, 1);   // filled back through the homozygous father locus
   EXPECT_EQ(child[0].paternalSource, -1);  // the father is open there: the walk stops
   EXPECT_EQ(child[0].maternalSource, -1);  // mother homozygous: nothing runs
-  EXPECT_EQ(family->visitedIds, (std::set<int>{2, 3}));
-  EXPECT_EQ(family->settledQueue.back(), 3);
 }
 
 TEST(ForcedPhases, UnphasedChildLocusResetsTheRunningSources) {
@@ -81,7 +79,7 @@ TEST(ForcedPhases, UnphasedChildLocusResetsTheRunningSources) {
       "1 2 0 0 2 0 0 3 3 1 2 3 3\n"
       "1 3 1 2 1 0 0 1 3 1 2 1 3\n");
   family->member(1).genotypes[1].resolved = true;
-  family->seedFromForcedPhases(resolveForcedPhases(*family));
+  resolveForcedPhases(*family);
   const auto& child = family->member(3).genotypes;
   EXPECT_EQ(child[0].paternalSource, 0);
   EXPECT_FALSE(child[1].resolved);
@@ -89,20 +87,16 @@ TEST(ForcedPhases, UnphasedChildLocusResetsTheRunningSources) {
   EXPECT_EQ(child[2].paternalSource, -1);
 }
 
-TEST(ForcedPhases, MemberWithARecombinationGoesToRecombinedQueue) {
+TEST(ForcedPhases, SourcesOfBothParentsPhasedShowARecombinationAndOnlyLociThePassPhasedCount) {
   auto family = test_support::preparedFamily(
       "1 1 0 0 1 0 0 1 2 1 2\n"
       "1 2 0 0 2 0 0 3 3 3 3\n"
       "1 3 1 2 1 0 0 1 3 2 3\n");
   family->member(1).genotypes[1].resolved = true;  // the father is phased at both loci
-  family->seedFromForcedPhases(resolveForcedPhases(*family));
+  // Only loci phased by the step itself count: not the father's locus 1.
+  EXPECT_EQ(resolve(*family), (Counts{{1, 1}, {2, 2}, {3, 2}}));
   const auto& child = family->member(3).genotypes;
   EXPECT_EQ(child[0].paternalSource, 0);
   EXPECT_EQ(child[1].paternalSource, 1);
-  ASSERT_EQ(family->recombinedQueue.size(), 1u);
-  EXPECT_EQ(family->recombinedQueue.front(), 3);
-  // Only loci phased by the step itself count: the father, phased at locus 1
-  // beforehand, is not complete; the homozygous mother is.
-  ASSERT_EQ(family->settledQueue.size(), 1u);
-  EXPECT_EQ(family->settledQueue.front(), 2);
+  EXPECT_TRUE(family->member(3).hasRecombination());
 }

@@ -32,7 +32,6 @@ TEST(Preparation, ChildListedBeforeItsParents) {
   EXPECT_EQ(family->member(2).childIds, std::vector<int>{1});
   EXPECT_EQ(family->member(2).mateId, 3);
   EXPECT_EQ(family->member(3).mateId, 2);
-  EXPECT_EQ(family->coveredLoci, std::vector<int>{0});
   EXPECT_TRUE(family->visitedIds.empty());
 }
 

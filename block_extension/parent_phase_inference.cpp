@@ -8,8 +8,8 @@
 #include <array>
 #include <vector>
 
+#include "block_extension/block_extension_solver.h"
 #include "pedigree/diagnostics.h"
-#include "phasing/block_extension.h"
 
 namespace {
 
@@ -44,17 +44,19 @@ Cell better(int a, int b) {
 
 class ParentPhaseInference {
  public:
-  ParentPhaseInference(Family& family, int childId, int parentId)
+  ParentPhaseInference(Family& family, const block_extension::SeedBlock& block, int childId, int parentId)
       : family_(family),
+        block_(block),
         child_(family.member(childId)),
         parent_(family.member(parentId)),
         side_(child_.motherId == parentId ? kMaternal : kPaternal) {
     for (int id : parent_.childIds) children_.push_back(&family.member(id));
   }
 
+  // False when the block is too long to infer the parent over.
   bool run() {
-    const int start = family_.seedBlockStart;
-    const int end = start + family_.seedBlockLength;
+    const int start = block_.start;
+    const int end = start + block_.length;
     const int loci = static_cast<int>(parent_.genotypes.size());
     k0_ = start;
     while (k0_ < loci && parent_.genotypes[static_cast<std::size_t>(k0_)].isTypedHomozygote()) ++k0_;
@@ -68,8 +70,6 @@ class ParentPhaseInference {
       traceBack(chooseFinalState());
     }
     setChildrenSources(start, std::min(end, loci));
-    family_.visitedIds.insert(parent_.memberId);
-    block_extension::queueMember(family_, parent_.memberId);
     return true;
   }
 
@@ -171,7 +171,7 @@ class ParentPhaseInference {
   // The first determined source on the parent's side near the block's last
   // position: backwards through the block, then before it, then after it.
   int sourceNear(const Member& m, int j) const {
-    const int start = family_.seedBlockStart;
+    const int start = block_.start;
     const int loci = static_cast<int>(m.genotypes.size());
     const auto at = [&](int k) { return m.genotypes[static_cast<std::size_t>(k)].sourceOnSide(side_); };
     for (int k = std::min(start + j, loci - 1); k >= start + 1; --k) {
@@ -268,6 +268,7 @@ class ParentPhaseInference {
   }
 
   Family& family_;
+  const block_extension::SeedBlock block_;
   const Member& child_;
   Member& parent_;
   const int side_;
@@ -279,6 +280,6 @@ class ParentPhaseInference {
 
 }  // namespace
 
-bool Family::inferParentPhase(int childId, int parentId) {
-  return ParentPhaseInference(*this, childId, parentId).run();
+bool BlockExtensionSolver::inferParentPhase(const SeedBlock& block, int childId, int parentId) {
+  return ParentPhaseInference(family_, block, childId, parentId).run();
 }

@@ -4,8 +4,9 @@
 // upwards; then random draws for whatever is still missing, founders from the
 // founder allele frequencies of the run, non-founders by transmission.
 #include <algorithm>
+#include <set>
 
-#include "phasing/block_extension.h"
+#include "block_extension/block_extension_solver.h"
 
 namespace {
 
@@ -100,13 +101,24 @@ bool fillFromParents(const LocusGenotype& father, const LocusGenotype& mother, L
   return changed;
 }
 
+// Called with the members handled so far: the member has no child that has
+// children of its own and is not handled yet.
+bool childrenSettled(const Family& family, const std::set<int>& handled, int memberId) {
+  const Member& x = family.member(memberId);
+  if (x.childIds.empty() || handled.count(memberId) != 0) return true;
+  for (int childId : x.childIds) {
+    if (handled.count(childId) == 0 && !family.member(childId).childIds.empty()) return false;
+  }
+  return true;
+}
+
 // One bottom-up sweep of the deterministic fill-in; true when a member with
 // children changed from its parents, so that its children need another sweep.
 bool fillSweep(Family& family) {
-  family.visitedIds.clear();
+  std::set<int> swept;
   bool repeat = false;
-  while (family.visitedIds.size() < family.members.size()) {
-    const int id = family.nextBottomUpMember();
+  while (swept.size() < family.members.size()) {
+    const int id = block_extension::nextBottomUpMember(family, swept);
     if (id == 0) break;
     Member& m = family.member(id);
     const std::size_t loci = m.genotypes.size();
@@ -125,9 +137,8 @@ bool fillSweep(Family& family) {
       }
       if (changed && !m.childIds.empty()) repeat = true;
     }
-    family.visitedIds.insert(id);
+    swept.insert(id);
   }
-  family.visitedIds.clear();
   return repeat;
 }
 
@@ -135,14 +146,14 @@ bool fillSweep(Family& family) {
 // allele frequencies of the run, or 0 when no founder allele is typed there.
 // Untyped founders take a share of the frequencies, so the typed alleles may
 // add up to T < 1; a draw beyond T is scaled into [0, T].
-int founderAllele(const AlleleStats* stats, std::size_t k, double r) {
-  if (stats == nullptr || k >= stats->alleleCounts.size() || stats->founderCount <= 0) return kMissing;
-  const std::map<int, int>& counts = stats->alleleCounts[k];
+int founderAllele(const AlleleStats& stats, std::size_t k, double r) {
+  if (k >= stats.alleleCounts.size() || stats.founderCount <= 0) return kMissing;
+  const std::map<int, int>& counts = stats.alleleCounts[k];
   double total = 0;
   int lastTyped = kMissing;
   for (const auto& [allele, count] : counts) {
     if (allele < 1) continue;  // the missing value
-    total += count * 0.5 / stats->founderCount;
+    total += count * 0.5 / stats.founderCount;
     lastTyped = allele;
     if (total > r) return allele;
   }
@@ -151,7 +162,7 @@ int founderAllele(const AlleleStats* stats, std::size_t k, double r) {
   double running = 0;
   for (const auto& [allele, count] : counts) {
     if (allele < 1) continue;
-    running += count * 0.5 / stats->founderCount;
+    running += count * 0.5 / stats.founderCount;
     if (running > scaled) return allele;
   }
   return lastTyped;
@@ -159,26 +170,18 @@ int founderAllele(const AlleleStats* stats, std::size_t k, double r) {
 
 }  // namespace
 
-bool Family::childrenSettled(int memberId) {
-  const Member& x = member(memberId);
-  if (x.childIds.empty() || visitedIds.count(memberId) != 0) return true;
-  for (int childId : x.childIds) {
-    if (visitedIds.count(childId) == 0 && !member(childId).childIds.empty()) return false;
-  }
-  return true;
-}
-
-int Family::nextBottomUpMember() {
+int block_extension::nextBottomUpMember(const Family& family, const std::set<int>& handled) {
+  const auto& members = family.members;
   for (auto it = members.rbegin(); it != members.rend(); ++it) {
     const int id = it->first;
-    if (visitedIds.count(id) != 0 || !childrenSettled(id)) continue;
+    if (handled.count(id) != 0 || !childrenSettled(family, handled, id)) continue;
     const Member& m = it->second;
     if (m.isFounder()) return id;
     auto father = members.find(m.fatherId);
     bool siblingsSettled = true;
     if (father != members.end()) {
       for (int sibling : father->second.childIds) {
-        if (!childrenSettled(sibling)) {
+        if (!childrenSettled(family, handled, sibling)) {
           siblingsSettled = false;
           break;
         }
@@ -187,25 +190,25 @@ int Family::nextBottomUpMember() {
     if (siblingsSettled) return id;
   }
   // No member qualifies although some remain (an unusual pedigree shape): the
-  // largest unvisited id, so that every walk in this order makes progress.
+  // largest unhandled id, so that every walk in this order makes progress.
   for (auto it = members.rbegin(); it != members.rend(); ++it) {
-    if (visitedIds.count(it->first) == 0) return it->first;
+    if (handled.count(it->first) == 0) return it->first;
   }
   return 0;
 }
 
-bool Family::fillMissingAlleles() {
+void BlockExtensionSolver::fillMissingAlleles() {
   // Each sweep after a change from the parents revisits the children with the
   // new alleles; every sweep ends with its own random fill, as a nested run
   // of the whole fill-in would.
   int sweeps = 1;
-  while (fillSweep(*this)) ++sweeps;
+  while (fillSweep(family_)) ++sweeps;
   for (int i = 0; i < sweeps; ++i) drawMissingAlleles();
-  return true;
 }
 
-bool Family::drawMissingAlleles() {
-  const auto loci = static_cast<std::size_t>(locusCount);
+void BlockExtensionSolver::drawMissingAlleles() {
+  auto& members = family_.members;
+  const auto loci = static_cast<std::size_t>(std::max(family_.locusCount, 0));
   for (auto& [id, m] : members) {
     if (!m.isFounder()) continue;
     for (std::size_t k = 0; k < loci && k < m.genotypes.size(); ++k) {
@@ -214,17 +217,17 @@ bool Family::drawMissingAlleles() {
       const double r2 = block_extension::uniformDraw();
       LocusGenotype& g = m.genotypes[k];
       if (!isIncomplete(g)) continue;
-      const int first = g.allele1 == kMissing ? founderAllele(stats, k, r1) : kMissing;
-      const int second = g.allele2 == kMissing ? founderAllele(stats, k, r2) : kMissing;
+      const int first = g.allele1 == kMissing ? founderAllele(stats_, k, r1) : kMissing;
+      const int second = g.allele2 == kMissing ? founderAllele(stats_, k, r2) : kMissing;
       fillByMode(g, first, second);
     }
   }
-  for (int id : memberOrder) {
+  for (int id : family_.memberOrder) {
     auto found = members.find(id);
     if (found == members.end() || found->second.isFounder()) continue;
     Member& m = found->second;
-    const Member& father = member(m.fatherId);
-    const Member& mother = member(m.motherId);
+    const Member& father = family_.member(m.fatherId);
+    const Member& mother = family_.member(m.motherId);
     for (std::size_t k = 0; k < loci && k < m.genotypes.size(); ++k) {
       const double r1 = block_extension::uniformDraw();
       const double r2 = block_extension::uniformDraw();
@@ -249,5 +252,4 @@ bool Family::drawMissingAlleles() {
       fillByMode(g, paternal, maternal);
     }
   }
-  return true;
 }

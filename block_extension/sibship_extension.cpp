@@ -5,9 +5,10 @@
 // parent. A second pass fills undetermined sources lying between two agreeing
 // ones. The step ends by choosing the first seed and block of block extension.
 #include <array>
+#include <set>
 #include <vector>
 
-#include "phasing/block_extension.h"
+#include "block_extension/block_extension_solver.h"
 
 namespace {
 
@@ -55,6 +56,58 @@ int lastDetermined(const Member& m, int side) {
   return kSourceUnknown;
 }
 
+// The sibling's vote at locus k, given its source t on the side: a sibling
+// sharing the child's allele is expected to share its source. `votes` counts
+// (keep the running source, switch to the other).
+void siblingVote(const Member& child, const Member& sibling, int k, int t, int running, int side,
+                 std::pair<int, int>& votes) {
+  const auto locus = static_cast<std::size_t>(k);
+  const int x = child.genotypes[locus].alleleOnSide(side);
+  const int y = sibling.genotypes[locus].alleleOnSide(side);
+  if ((x == y && running != t) || (x != y && running == t)) ++votes.first;
+  if ((x == y && 1 - running != t) || (x != y && 1 - running == t)) ++votes.second;
+}
+
+// The child is not phased at locus k but its parent on the side is: the vote
+// phases the child, or (a tie) ends the running source.
+void decideChildLocus(Family& family, Member& c, int k, int& running, int side,
+                      const std::pair<int, int>& votes) {
+  const auto locus = static_cast<std::size_t>(k);
+  LocusGenotype& g = c.genotypes[locus];
+  const LocusGenotype& parent = family.member(c.parentOnSide(side)).genotypes[locus];
+  const auto [keep, change] = votes;
+  if (keep != change) {
+    if (keep > change) running = 1 - running;
+    g.sourceOnSide(side) = running;
+    block_extension::orderSideTo(g, side, parent.alleleNumber(running));
+  } else {
+    running = kSourceUnknown;
+  }
+  const int other = 1 - side;
+  const LocusGenotype& otherParent = family.member(c.parentOnSide(other)).genotypes[locus];
+  if (otherParent.resolved) g.sourceOnSide(other) = g.alleleOnSide(other) == otherParent.allele1 ? 0 : 1;
+}
+
+// The child is phased at locus k but its parent on the side is not: the vote
+// phases the parent, or (a tie) ends the running source.
+void decideParentLocus(Family& family, Member& c, int k, int& running, int side,
+                       const std::pair<int, int>& votes) {
+  const auto locus = static_cast<std::size_t>(k);
+  LocusGenotype& g = c.genotypes[locus];
+  Member& parent = family.member(c.parentOnSide(side));
+  LocusGenotype& p = parent.genotypes[locus];
+  const auto [keep, change] = votes;
+  if (keep == change) {
+    running = kSourceUnknown;
+    return;
+  }
+  if (keep > change) running = 1 - running;
+  g.sourceOnSide(side) = running;
+  if (p.alleleNumber(running) != g.alleleOnSide(side)) std::swap(p.allele1, p.allele2);
+  p.resolved = true;
+  block_extension::refreshSourcesFromParents(family, parent, locus);
+}
+
 // The working values of the vote pass over one maternal sibship.
 class SibshipVoting {
  public:
@@ -68,6 +121,7 @@ class SibshipVoting {
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
       const Member& s = family_.member(sibship_[i]);
       siblingSource_[i] = {lastDetermined(s, kPaternal), lastDetermined(s, kMaternal)};
+      siblingChanges_[i] = s.hasRecombination();
     }
     for (int childId : sibship_) extendChild(childId);
   }
@@ -79,18 +133,16 @@ class SibshipVoting {
     if (summary.anyChange() || (summary.count[kPaternal] == 0 && summary.count[kMaternal] == 0)) return;
     const int first = summary.firstSide();
     extendSide(c, first, summary);
+    refreshChangeFlag(childId);
     summary = summarize(c);
     if (summary.anyChange()) return;
     const int second = 1 - first;
-    if (summary.count[second] != 0) extendSide(c, second, summary);
+    if (summary.count[second] == 0) return;
+    extendSide(c, second, summary);
+    refreshChangeFlag(childId);
   }
 
   void extendSide(Member& c, int side, const SourceSummary& summary) {
-    // Only the child and its parent change during the walks; the child never
-    // votes for itself, and the parent's flag is refreshed when it changes.
-    for (std::size_t i = 0; i < sibship_.size(); ++i) {
-      siblingChanges_[i] = family_.member(sibship_[i]).hasRecombination();
-    }
     const int last = summary.lastIndex[side];
     const int loci = static_cast<int>(c.genotypes.size());
     int running = summary.lastValue[side];
@@ -124,13 +176,13 @@ class SibshipVoting {
       if (g.isTypedHomozygote()) {
         running = kSourceUnknown;
       } else {
-        family_.decideParentLocus(c.memberId, k, running, side, collectVotes(c, side, k, running));
+        decideParentLocus(family_, c, k, running, side, collectVotes(c, side, k, running));
         refreshChangeFlag(parentId);
       }
     } else if (!parent.resolved) {
       return false;
     } else {
-      family_.decideChildLocus(c.memberId, k, running, side, collectVotes(c, side, k, running));
+      decideChildLocus(family_, c, k, running, side, collectVotes(c, side, k, running));
     }
     return true;
   }
@@ -141,16 +193,19 @@ class SibshipVoting {
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
       const int siblingId = sibship_[i];
       if (siblingId == c.memberId || siblingSource_[i][side] == kSourceUnknown) continue;
-      // Only a sibling that shares the parent of this side can tell about it.
-      if (family_.member(siblingId).parentOnSide(side) != c.parentOnSide(side)) continue;
-      family_.siblingVote(c.memberId, siblingId, k, siblingSource_[i][side], running, side,
-                          siblingChanges_[i], votes);
+      // Only a sibling that shares the parent of this side can tell about it,
+      // and a sibling whose own sources change cannot.
+      const Member& sibling = family_.member(siblingId);
+      if (sibling.parentOnSide(side) != c.parentOnSide(side) || siblingChanges_[i]) continue;
+      siblingVote(c, sibling, k, siblingSource_[i][side], running, side, votes);
     }
     return votes;
   }
 
-  // A parent can itself belong to the sibship (a child of its own mother's
-  // son); its sources may just have changed.
+  // Only the walked child and its parent change during the walks, so their
+  // flags are refreshed when they change and the others' stay as computed.
+  // (A parent can itself belong to the sibship: a child of its own mother's
+  // son.)
   void refreshChangeFlag(int memberId) {
     for (std::size_t i = 0; i < sibship_.size(); ++i) {
       if (sibship_[i] == memberId) siblingChanges_[i] = family_.member(memberId).hasRecombination();
@@ -201,107 +256,56 @@ void fillSideBetweenAgreeingSources(Family& family, Member& c, int side, int las
 
 }  // namespace
 
-bool Family::siblingVote(int childId, int siblingId, int k, int siblingSource, int running, int side,
-                           bool siblingChanges, std::pair<int, int>& votes) {
-  if (siblingChanges) return false;
-  const auto locus = static_cast<std::size_t>(k);
-  const int x = member(childId).genotypes[locus].alleleOnSide(side);
-  const int y = member(siblingId).genotypes[locus].alleleOnSide(side);
-  const int t = siblingSource;
-  // A sibling sharing the child's allele is expected to share its source.
-  if ((x == y && running != t) || (x != y && running == t)) ++votes.first;
-  if ((x == y && 1 - running != t) || (x != y && 1 - running == t)) ++votes.second;
-  return true;
+void BlockExtensionSolver::extendSibshipByVotes(int memberId) {
+  SibshipVoting(family_, family_.member(family_.member(memberId).motherId).childIds).run();
 }
 
-void Family::decideChildLocus(int childId, int k, int& running, int side,
-                                const std::pair<int, int>& votes) {
-  const auto locus = static_cast<std::size_t>(k);
-  Member& c = member(childId);
-  LocusGenotype& g = c.genotypes[locus];
-  const LocusGenotype& parent = member(c.parentOnSide(side)).genotypes[locus];
-  const auto [keep, change] = votes;
-  if (keep != change) {
-    if (keep > change) running = 1 - running;
-    g.sourceOnSide(side) = running;
-    block_extension::orderSideTo(g, side, parent.alleleNumber(running));
-  } else {
-    running = kSourceUnknown;
-  }
-  const int other = 1 - side;
-  const LocusGenotype& otherParent = member(c.parentOnSide(other)).genotypes[locus];
-  if (otherParent.resolved) g.sourceOnSide(other) = g.alleleOnSide(other) == otherParent.allele1 ? 0 : 1;
-}
-
-void Family::decideParentLocus(int childId, int k, int& running, int side,
-                                 const std::pair<int, int>& votes) {
-  const auto locus = static_cast<std::size_t>(k);
-  Member& c = member(childId);
-  LocusGenotype& g = c.genotypes[locus];
-  Member& parent = member(c.parentOnSide(side));
-  LocusGenotype& p = parent.genotypes[locus];
-  const auto [keep, change] = votes;
-  if (keep == change) {
-    running = kSourceUnknown;
-    return;
-  }
-  if (keep > change) running = 1 - running;
-  g.sourceOnSide(side) = running;
-  if (p.alleleNumber(running) != g.alleleOnSide(side)) std::swap(p.allele1, p.allele2);
-  p.resolved = true;
-  block_extension::refreshSourcesFromParents(*this, parent, locus);
-}
-
-bool Family::extendSibshipByVotes(int memberId) {
-  const std::vector<int> sibship = member(member(memberId).motherId).childIds;
-  SibshipVoting(*this, sibship).run();
-  for (int childId : sibship) visitedIds.insert(childId);
-  return true;
-}
-
-bool Family::fillSibshipSources(int memberId) {
-  const std::vector<int> sibship = member(member(memberId).fatherId).childIds;
+void BlockExtensionSolver::fillSibshipSources(int memberId) {
+  const std::vector<int> sibship = family_.member(family_.member(memberId).fatherId).childIds;
   for (int childId : sibship) {
-    Member& c = member(childId);
+    Member& c = family_.member(childId);
     SourceSummary summary = summarize(c);
     if (summary.count[kPaternal] == 0 && summary.count[kMaternal] == 0) continue;
     const int first = summary.firstSide();
-    fillSideBetweenAgreeingSources(*this, c, first, summary.lastIndex[first]);
+    fillSideBetweenAgreeingSources(family_, c, first, summary.lastIndex[first]);
     summary = summarize(c);
     const int second = 1 - first;
     if (summary.count[second] != 0)
-      fillSideBetweenAgreeingSources(*this, c, second, summary.lastIndex[second]);
+      fillSideBetweenAgreeingSources(family_, c, second, summary.lastIndex[second]);
   }
-  for (int childId : sibship) visitedIds.insert(childId);
-  return true;
 }
 
-bool Family::extendNuclearFamilies() {
+void BlockExtensionSolver::extendNuclearFamilies() {
+  // Each pass handles every sibship once, from the bottom of the pedigree up:
+  // the votes through each member's mother, the fill through its father.
   const auto everySibship = [this](bool votes) {
-    visitedIds.clear();
-    while (visitedIds.size() < members.size()) {
-      const int id = nextBottomUpMember();
+    std::set<int> handled;
+    while (handled.size() < family_.members.size()) {
+      const int id = block_extension::nextBottomUpMember(family_, handled);
       if (id == 0) break;
-      if (member(id).isFounder()) {
-        visitedIds.insert(id);
-      } else if (votes) {
+      const Member& m = family_.member(id);
+      if (m.isFounder()) {
+        handled.insert(id);
+        continue;
+      }
+      if (votes) {
         extendSibshipByVotes(id);
       } else {
         fillSibshipSources(id);
       }
+      const Member& parent = family_.member(votes ? m.motherId : m.fatherId);
+      handled.insert(parent.childIds.begin(), parent.childIds.end());
     }
   };
   everySibship(true);
   everySibship(false);
 
-  visitedIds.clear();
-  settledQueue = {};
-  seedMemberId = 0;
-  seedBlockLength = 0;
-  seedBlockStart = 0;
+  reachedIds_.clear();
+  settledQueue_ = {};
+  seed_ = {};
   // The first seed: the last member in id order, among those without a
   // recombination, with the longest run of phased loci.
-  for (auto& [id, m] : members) {
+  for (auto& [id, m] : family_.members) {
     int bestLength = 0;
     int bestStart = 0;
     if (!m.isFounder()) {
@@ -320,17 +324,15 @@ bool Family::extendNuclearFamilies() {
         }
         runLength = 0;
       }
-      if (bestLength == loci) visitedIds.insert(id);
+      if (bestLength == loci) reachedIds_.insert(id);
     }
     if (m.hasRecombination()) {
-      recombinedQueue.push(id);
-    } else if (bestLength >= seedBlockLength) {
-      seedMemberId = id;
-      seedBlockLength = bestLength;
-      seedBlockStart = bestStart;
+      recombinedQueue_.push(id);
+    } else if (bestLength >= seed_.length) {
+      seed_ = {id, bestStart, bestLength};
     }
   }
-  for (auto it = members.rbegin(); it != members.rend(); ++it) {
+  for (auto it = family_.members.rbegin(); it != family_.members.rend(); ++it) {
     const Member& m = it->second;
     if (m.isFounder()) continue;
     bool complete = true;
@@ -340,7 +342,6 @@ bool Family::extendNuclearFamilies() {
         break;
       }
     }
-    if (complete) block_extension::queueMember(*this, it->first);
+    if (complete) queueMember(it->first);
   }
-  return true;
 }

@@ -1,10 +1,11 @@
 // The Mendelian check that opens the block-extension pass: every child's
 // genotype must be explainable by its two parents at every locus.
 #include <algorithm>
+#include <set>
 #include <string>
 
+#include "block_extension/block_extension_solver.h"
 #include "pedigree/diagnostics.h"
-#include "phasing/block_extension.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ void reportViolation(int parent1, int parent2, int child, std::size_t locus, con
 
 }  // namespace
 
-bool isTrioConsistent(int p1a, int p1b, int p2a, int p2b, int ca, int cb) {
+bool block_extension::isTrioConsistent(int p1a, int p1b, int p2a, int p2b, int ca, int cb) {
   const bool aMissing = ca < 1;
   const bool bMissing = cb < 1;
   if (aMissing && bMissing) return true;
@@ -35,18 +36,19 @@ bool isTrioConsistent(int p1a, int p1b, int p2a, int p2b, int ca, int cb) {
   return (canGive(p1a, p1b, ca) && canGive(p2a, p2b, cb)) || (canGive(p1a, p1b, cb) && canGive(p2a, p2b, ca));
 }
 
-bool Family::checkMendelConsistency() {
-  visitedIds.clear();
+bool BlockExtensionSolver::checkMendelConsistency() {
+  // A child is reached through both parents but tested once, through the
+  // parent that comes first in the processing order.
+  std::set<int> testedChildren;
   bool failed = false;
-  for (int id : memberOrder) {
+  const auto& members = family_.members;
+  for (int id : family_.memberOrder) {
     auto first = members.find(id);
     if (first == members.end()) continue;  // a member that could not be placed
     const Member& parent1 = first->second;
     for (int childId : parent1.childIds) {
-      // A child is reached through both parents but tested once, through the
-      // parent that comes first in the processing order.
-      if (!visitedIds.insert(childId).second) continue;
-      const Member& child = member(childId);
+      if (!testedChildren.insert(childId).second) continue;
+      const Member& child = family_.member(childId);
       const int otherId = child.fatherId == id ? child.motherId : child.fatherId;
       auto second = members.find(otherId);
       if (second == members.end()) continue;
@@ -57,14 +59,13 @@ bool Family::checkMendelConsistency() {
         const LocusGenotype& g1 = parent1.genotypes[k];
         const LocusGenotype& g2 = parent2.genotypes[k];
         const LocusGenotype& gc = child.genotypes[k];
-        if (isTrioConsistent(g1.allele1, g1.allele2, g2.allele1, g2.allele2, gc.allele1, gc.allele2))
+        if (block_extension::isTrioConsistent(g1.allele1, g1.allele2, g2.allele1, g2.allele2, gc.allele1,
+                                              gc.allele2))
           continue;
         reportViolation(id, otherId, childId, k, g1, g2, gc);
         failed = true;
       }
     }
   }
-  if (failed) return false;
-  visitedIds.clear();
-  return true;
+  return !failed;
 }
