@@ -1,6 +1,7 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
 #include "app/run_loop.h"
+#include "member_dp/member_dp.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -74,7 +75,9 @@ int runMemberDp(const std::string& inputName) {
     context.stats->addFamily(std::move(family));
   };
   mode.endAction = [](RunContext& context) {
-    context.stats->solveAllByMemberDp(context.out, context.dat, context.res);
+    const std::uint64_t maxSolutions = maxSolutionsPerFamily();
+    const ResultSinks sinks{context.dat, context.res, context.out};
+    for (auto& [id, family] : context.stats->families) solveByMemberDp(*family, sinks, maxSolutions);
   };
   reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);

@@ -1,6 +1,11 @@
-// The member-based dynamic programme over the loci of one family: finds the
-// least number of recombinations over all joint states (joint_state.h) and
-// writes every distinct optimal phase configuration, in the order of a
+// The member-based dynamic programme over the loci of one family, on joint
+// states: one integer describing the whole family at one locus. Members are
+// taken in memberOrder, position 0 owning the lowest bits; a founder has one
+// bit (its phase), a non-founder three (phase, paternal source, maternal
+// source). A phase bit 0 puts the smaller allele first, 1 the larger.
+//
+// The solver finds the least number of recombinations over all joint states
+// and writes every distinct optimal phase configuration, in the order of a
 // depth-first trace back from the highest optimal final state.
 //
 // The forward pass never compares joint states pairwise. A transition costs
@@ -20,8 +25,15 @@
 #include <vector>
 
 #include "pedigree/family.h"
+#include "pedigree/result_sinks.h"
 
 namespace member_dp {
+
+// Families needing more state bits are refused.
+inline constexpr int kMaxStateBits = 20;
+
+// 3 x memberCount - 2 x founderCount: 1 bit per founder, 3 per non-founder.
+inline int stateBitCount(const Family& family) { return 3 * family.memberCount - 2 * family.founderCount; }
 
 struct MemberDpOutcome {
   enum class Status {
@@ -46,7 +58,7 @@ class MemberDpSolver {
 
   // Runs the programme and writes each configuration through
   // writePhasedTable(out), writeGenotypeReport(dat), writeResultLine(res).
-  MemberDpOutcome run(TextSink& out, TextSink& dat, TextSink& res);
+  MemberDpOutcome run(const ResultSinks& sinks);
 
  private:
   // One member at its place in memberOrder.
@@ -67,23 +79,32 @@ class MemberDpSolver {
     std::uint64_t prefixNode = 0;
   };
 
+  // --- Layout and consistent states (member_dp_states.cpp) ---
   void buildSlots();
   void enumerateConsistentStates(int l, std::vector<std::uint32_t>& keys);
   void extendState(int l, int slot, std::uint32_t state, std::uint32_t source,
                    std::vector<std::uint32_t>& keys);
+  std::uint32_t sourceOf(std::uint32_t state) const;
+
+  // --- Forward pass (member_dp_forward.cpp) ---
   // False when some locus has no consistent state.
   bool forwardPass(int& failingLocus);
-  std::uint32_t sourceOf(std::uint32_t state) const;
+  void relaxOverSourceBits(int l);
   std::int32_t reachCost(int l, std::uint32_t source) const {
     return reach_[static_cast<std::size_t>(l) * sourceCount_ + source];
   }
   std::int32_t arrivalCost(int l, std::uint32_t source) const {
     return arrival_[static_cast<std::size_t>(l) * sourceCount_ + source];
   }
+
+  // --- Trace back and writing (member_dp_trace.cpp) ---
+  std::int32_t leastFinalCost() const;
+  std::vector<TracePoint> optimalFinalPoints(std::int32_t best) const;
+  void traceBack(std::vector<TracePoint> stack, std::int32_t best, const ResultSinks& sinks,
+                 MemberDpOutcome& outcome);
   void collectPredecessors(std::uint32_t state, int l, std::vector<std::uint32_t>& predecessors);
   void writeStateIntoFamily(std::uint32_t state, int l);
   std::uint64_t childNode(std::uint64_t node, std::uint32_t maskedState);
-  void seedWithFoundPaths(std::unordered_set<std::uint64_t>& writtenLeaves);
 
   Family& family_;
   std::uint64_t maxSolutions_;
@@ -91,6 +112,7 @@ class MemberDpSolver {
   int stateBits_ = 0;
   int sourceBits_ = 0;
   std::size_t sourceCount_ = 1;
+  std::uint32_t phaseMask_ = 0;  // the phase bits of a joint state
   std::vector<Slot> slots_;
   // Per locus, the consistent joint states as (source << stateBits_ | state),
   // ascending: grouped by source value, ascending state within a group.
@@ -104,16 +126,10 @@ class MemberDpSolver {
   // Scratch of the consistency enumeration: the ordered alleles per slot.
   std::vector<int> paternalAllele_;
   std::vector<int> maternalAllele_;
-  // Trie of masked states traced from the last locus downwards.
+  // Trie of masked states traced from the last locus downwards: two
+  // configurations are the same when they reach the same node at locus 0.
   std::unordered_map<std::uint64_t, std::uint64_t> trieChildren_;
   std::uint64_t nextNode_ = 1;  // 0 is the root (nothing traced yet)
 };
-
-// Solves one family unless it needs more than kMaxStateBits state bits, in
-// which case "Pedigree <id> is to big!" goes into "out". Reports a family
-// without consistent configuration, and one whose output was capped, on
-// standard error.
-void solveFamilyByMemberDp(Family& family, TextSink& out, TextSink& dat, TextSink& res,
-                           std::uint64_t maxSolutions);
 
 }  // namespace member_dp

@@ -3,7 +3,7 @@
 // them directly. The operations of Family are declared here and defined in
 // the folder of the subsystem they belong to (preparation and writers in
 // pedigree/, the phasing core and block extension in phasing/, the solvers in
-// constraint/, locus_dp/ and member_dp/).
+// constraint/ and locus_dp/).
 #pragma once
 
 #include <cstdint>
@@ -115,10 +115,6 @@ struct Family {
   std::queue<int> recombinedQueue;
   std::set<int> visitedIds;
   std::vector<int> coveredLoci;
-  // Member-based DP state kept in the family.
-  std::vector<int> statePath;
-  std::vector<std::vector<int>> foundPaths;
-  std::uint32_t stateMask = 0;
 
   Member& member(int id) { return members.at(id); }
   const Member& member(int id) const { return members.at(id); }
@@ -136,7 +132,6 @@ struct Family {
   // --- Allele sources and recombinant count (phasing/allele_sources.cpp) ---
   bool countRecombinants();
   void inferAlleleSources();
-
 
   // --- Block-extension solver (phasing/) ---
   void seedFromForcedPhases(const std::vector<struct ResolvedCount>& counts);
@@ -172,9 +167,6 @@ struct Family {
   // False when the family is refused as too large (reported by the solver;
   // the family is then not written).
   bool solveByLocusDp(TextSink& out);
-
-  // --- Member-based DP solver (member_dp/) ---
-  void solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
 };
 
 // Founder allele counts over all families of a run; holds the families in
@@ -190,7 +182,4 @@ class AlleleStats {
 
   bool addFamily(std::unique_ptr<Family> family);
   bool printSummary(TextSink& res) const;
-  // Member-based DP over every gathered family, ascending family id
-  // (member_dp/).
-  void solveAllByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
 };

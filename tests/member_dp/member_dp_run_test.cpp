@@ -91,17 +91,6 @@ TEST(MemberDpRun, FamiliesBeyondTwentyStateBitsAreRefusedInTheOutFile) {
   EXPECT_EQ(files.dat.find("5-"), std::string::npos);
 }
 
-TEST(MemberDpRun, LaterFamilyWithTheSameIdReplacesTheEarlier) {
-  const RunFiles files = runMemberDp(
-      "3 1 0 0 1 0 0 1 2\n"
-      "3 2 0 0 2 0 0 1 1\n"
-      "7 1 0 0 1 0 0 5 5\n"
-      "3 1 0 0 1 0 0 4 4\n");
-  EXPECT_EQ(files.out,
-            "3\t1\t0\t0\t1\t0\t0\t4/4\t0\t0\n"
-            "7\t1\t0\t0\t1\t0\t0\t5/5\t0\t0\n");
-}
-
 TEST(MemberDpRun, CapAndInconsistencyAreReportedOnStandardError) {
   const RunFiles capped = runMemberDp(exampleInput(), {{"HAPLOTOR_MAX_SOLUTIONS", "1"}});
   EXPECT_EQ(capped.res, "Family\t # of Rec\t Time used(Sec)\n1\t 0\t T\n2\t 1\t T\n");
