@@ -77,7 +77,8 @@ int runMemberDp(const std::string& inputName) {
   mode.endAction = [](RunContext& context) {
     const std::uint64_t maxSolutions = maxSolutionsPerFamily();
     const ResultSinks sinks{context.dat, context.res, context.out};
-    for (auto& [id, family] : context.stats->families) solveByMemberDp(*family, sinks, maxSolutions);
+    for (auto& [id, family] : context.stats->families)
+      solveByMemberDp(*family, sinks, maxSolutions, context.inputName);
   };
   reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);

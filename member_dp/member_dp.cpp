@@ -21,16 +21,15 @@ bool isPlaceable(const Family& family) {
   return placed && family.founderCount >= 1;
 }
 
-void reportNoConsistentConfiguration(const Family& family, const std::string& name,
+void reportNoConsistentConfiguration(const Family& family, const std::string& prefix,
                                      const MemberDpOutcome& outcome) {
   if (family.locusCount == 0) {
-    diagnostics::error(name + " has no locus; nothing is written for it");
+    diagnostics::error(prefix + "has no locus; nothing is written for it");
   } else if (outcome.failingLocus < 0) {
-    diagnostics::error(name +
-                       " has no configuration consistent with Mendelian inheritance; nothing is "
-                       "written for it");
+    diagnostics::error(
+        prefix + "has no configuration consistent with Mendelian inheritance; nothing is written for it");
   } else {
-    diagnostics::error(name + " has no configuration consistent with Mendelian inheritance (none at locus " +
+    diagnostics::error(prefix + "has no configuration consistent with Mendelian inheritance (none at locus " +
                        std::to_string(outcome.failingLocus) +
                        ", loci counted from 0); nothing is written for it");
   }
@@ -38,26 +37,34 @@ void reportNoConsistentConfiguration(const Family& family, const std::string& na
 
 }  // namespace
 
-SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions) {
-  if (member_dp::stateBitCount(family) > member_dp::kMaxStateBits) {
+SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
+                            std::string_view inputName) {
+  const std::string id = std::to_string(family.familyId);
+  const std::string prefix = std::string(inputName) + ": family " + id + ": ";
+  const int stateBits = member_dp::stateBitCount(family);
+  if (stateBits > member_dp::kMaxStateBits) {
     sinks.out.put("Pedigree ").put(family.familyId).put(" is to big!\n");
+    diagnostics::error(prefix + "needs " + std::to_string(stateBits) + " state bits, more than the " +
+                       std::to_string(member_dp::kMaxStateBits) +
+                       " the member-based method takes; only \"Pedigree " + id +
+                       " is to big!\" is written for it");
     return {FamilyOutcome::kRefused, 0};
   }
-  const std::string name = "family " + std::to_string(family.familyId);
   if (!isPlaceable(family)) {
-    diagnostics::error(name +
-                       " cannot be solved by the member-based method: some member is not placed after "
-                       "both of its parents");
+    diagnostics::error(
+        prefix +
+        "cannot be solved by the member-based method: some member is not placed after both of its "
+        "parents");
     return {FamilyOutcome::kRefused, 0};
   }
   const MemberDpOutcome outcome = member_dp::MemberDpSolver(family, maxSolutions).run(sinks);
   switch (outcome.status) {
     case MemberDpOutcome::Status::kSolved: return {FamilyOutcome::kSolved, outcome.written};
     case MemberDpOutcome::Status::kNoConsistentConfiguration:
-      reportNoConsistentConfiguration(family, name, outcome);
+      reportNoConsistentConfiguration(family, prefix, outcome);
       return {FamilyOutcome::kNoSolution, 0};
     case MemberDpOutcome::Status::kCapped:
-      diagnostics::note(name + " has more optimal configurations; the first " +
+      diagnostics::note(prefix + "has more optimal configurations; the first " +
                         std::to_string(outcome.written) +
                         " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 = no limit)");
       return {FamilyOutcome::kCapped, outcome.written};
