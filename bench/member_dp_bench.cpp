@@ -65,7 +65,7 @@ void SolveText(benchmark::State& state, const std::string& text) {
     if constexpr (kOracle) {
       outcome = member_dp_oracle::solveLiterally(*family, sinks, 4096);
     } else {
-      outcome = member_dp::MemberDpSolver(*family, 4096).run(sinks);
+      outcome = member_dp::MemberDpSolver(*family, {4096}).run(sinks);
     }
     written = outcome.written;
     leastCost = outcome.leastCost;

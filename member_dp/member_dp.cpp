@@ -3,6 +3,7 @@
 #include "member_dp/member_dp.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "member_dp/member_dp_solver.h"
@@ -39,6 +40,13 @@ void reportNoConsistentConfiguration(const Family& family, const std::string& pr
 
 SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
                             std::string_view inputName) {
+  return member_dp::solveWithLimits(family, sinks, {maxSolutions, member_dp::kAlleleCellBudget}, inputName);
+}
+
+namespace member_dp {
+
+SolveResult solveWithLimits(Family& family, const ResultSinks& sinks, const MemberDpLimits& limits,
+                            std::string_view inputName) {
   const std::string id = std::to_string(family.familyId);
   const std::string prefix = std::string(inputName) + ": family " + id + ": ";
   const int stateBits = member_dp::stateBitCount(family);
@@ -57,7 +65,13 @@ SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint6
         "parents");
     return {FamilyOutcome::kRefused, 0};
   }
-  const MemberDpOutcome outcome = member_dp::MemberDpSolver(family, maxSolutions).run(sinks);
+  MemberDpOutcome outcome;
+  try {
+    outcome = MemberDpSolver(family, limits).run(sinks);
+  } catch (const std::bad_alloc&) {
+    outcome.status = MemberDpOutcome::Status::kOutOfMemory;
+    outcome.building = "the joint-state layout";
+  }
   switch (outcome.status) {
     case MemberDpOutcome::Status::kSolved: return {FamilyOutcome::kSolved, outcome.written};
     case MemberDpOutcome::Status::kNoConsistentConfiguration:
@@ -68,6 +82,20 @@ SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint6
                         std::to_string(outcome.written) +
                         " were written (HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 = no limit)");
       return {FamilyOutcome::kCapped, outcome.written};
+    case MemberDpOutcome::Status::kBudgetReached:
+      diagnostics::note(
+          prefix + "the trace back stopped after " + std::to_string(outcome.written) +
+          " optimal configurations at the limit of " + std::to_string(limits.alleleCells) +
+          " allele cells per family (configurations x members x loci), before HAPLOTOR_MAX_SOLUTIONS (" +
+          std::to_string(limits.maxSolutions) + ", 0 = no limit); more may exist");
+      return {FamilyOutcome::kCapped, outcome.written};
+    case MemberDpOutcome::Status::kOutOfMemory:
+      diagnostics::error(prefix + "out of memory while building " + std::string(outcome.building) + "; " +
+                         std::to_string(outcome.written) +
+                         " configurations were written for it, the run goes on with the next family");
+      return {FamilyOutcome::kRefused, outcome.written};
   }
   return {FamilyOutcome::kSolved, outcome.written};
 }
+
+}  // namespace member_dp

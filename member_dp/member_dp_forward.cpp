@@ -16,10 +16,12 @@ constexpr std::int32_t kInfinity = 1 << 28;
 
 bool MemberDpSolver::forwardPass(int& failingLocus) {
   const auto loci = static_cast<std::size_t>(locusCount_);
+  building_ = "the cost tables of the forward pass";
   consistentKeys_.assign(loci, {});
   arrival_.assign(loci * sourceCount_, kInfinity);
   reach_.assign(loci * sourceCount_, kInfinity);
   for (int l = 0; l < locusCount_; ++l) {
+    building_ = "the consistent joint states of a locus";
     std::vector<std::uint32_t>& keys = consistentKeys_[static_cast<std::size_t>(l)];
     enumerateConsistentStates(l, keys);
     if (keys.empty()) {

@@ -20,11 +20,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "pedigree/family.h"
+#include "pedigree/family_outcome.h"
 #include "pedigree/result_sinks.h"
 
 namespace member_dp {
@@ -35,11 +37,25 @@ inline constexpr int kMaxStateBits = 20;
 // 3 x memberCount - 2 x founderCount: 1 bit per founder, 3 per non-founder.
 inline int stateBitCount(const Family& family) { return 3 * family.memberCount - 2 * family.founderCount; }
 
+// Allele cells (configurations x members x loci) a family's configurations
+// may fill beyond its first: the k-th configuration (k >= 2) is written only
+// while k x members x loci stays within it. The trace back that finds them
+// (and the sets that tell written configurations apart) is held to the same
+// number of cells, counting members x 1 for every traced state.
+inline constexpr std::uint64_t kAlleleCellBudget = std::uint64_t{1} << 28;
+
+struct MemberDpLimits {
+  std::uint64_t maxSolutions = 0;  // configurations written at most (0 = no limit)
+  std::uint64_t alleleCells = kAlleleCellBudget;
+};
+
 struct MemberDpOutcome {
   enum class Status {
     kSolved,                     // every distinct optimal configuration was written
     kNoConsistentConfiguration,  // nothing written
     kCapped,                     // the output cap stopped the trace back with branches left
+    kBudgetReached,              // the allele-cell budget stopped the trace back first
+    kOutOfMemory,                // an allocation failed; see `building`
   };
   Status status = Status::kSolved;
   int leastCost = kCostSentinel;
@@ -47,17 +63,20 @@ struct MemberDpOutcome {
   // With kNoConsistentConfiguration: the first locus where no joint state is
   // consistent (-1 when the family has no locus).
   int failingLocus = -1;
+  // With kOutOfMemory: what was being built.
+  std::string_view building;
 };
 
 class MemberDpSolver {
  public:
-  // maxSolutions: configurations written at most (0 = no limit). The family
-  // must be prepared, fit in kMaxStateBits, have every member placed in
-  // memberOrder and at least one founder.
-  MemberDpSolver(Family& family, std::uint64_t maxSolutions);
+  // The family must be prepared, fit in kMaxStateBits, have every member
+  // placed in memberOrder and at least one founder.
+  MemberDpSolver(Family& family, const MemberDpLimits& limits);
 
   // Runs the programme and writes each configuration through
   // writePhasedTable(out), writeGenotypeReport(dat), writeResultLine(res).
+  // An allocation failure ends the run with kOutOfMemory and the solver's
+  // tables released.
   MemberDpOutcome run(const ResultSinks& sinks);
 
  private:
@@ -98,6 +117,10 @@ class MemberDpSolver {
   }
 
   // --- Trace back and writing (member_dp_trace.cpp) ---
+  MemberDpOutcome solve(const ResultSinks& sinks);
+  void releaseTables();
+  // The k-th configuration (k >= 2) fits in the allele-cell budget.
+  bool budgetAllows(std::uint64_t k) const;
   std::int32_t leastFinalCost() const;
   std::vector<TracePoint> optimalFinalPoints(std::int32_t best) const;
   void traceBack(std::vector<TracePoint> stack, std::int32_t best, const ResultSinks& sinks,
@@ -107,7 +130,8 @@ class MemberDpSolver {
   std::uint64_t childNode(std::uint64_t node, std::uint32_t maskedState);
 
   Family& family_;
-  std::uint64_t maxSolutions_;
+  MemberDpLimits limits_;
+  std::string_view building_ = "the joint-state layout";
   int locusCount_ = 0;
   int stateBits_ = 0;
   int sourceBits_ = 0;
@@ -131,5 +155,11 @@ class MemberDpSolver {
   std::unordered_map<std::uint64_t, std::uint64_t> trieChildren_;
   std::uint64_t nextNode_ = 1;  // 0 is the root (nothing traced yet)
 };
+
+// Solves one family under the given limits and reports its outcome as
+// "<inputName>: family <id>: ..." (member_dp.cpp; solveByMemberDp calls it
+// with kAlleleCellBudget).
+SolveResult solveWithLimits(Family& family, const ResultSinks& sinks, const MemberDpLimits& limits,
+                            std::string_view inputName);
 
 }  // namespace member_dp

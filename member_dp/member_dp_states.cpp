@@ -6,8 +6,8 @@
 
 namespace member_dp {
 
-MemberDpSolver::MemberDpSolver(Family& family, std::uint64_t maxSolutions)
-    : family_(family), maxSolutions_(maxSolutions), locusCount_(family.locusCount) {
+MemberDpSolver::MemberDpSolver(Family& family, const MemberDpLimits& limits)
+    : family_(family), limits_(limits), locusCount_(family.locusCount) {
   buildSlots();
 }
 

@@ -2,6 +2,7 @@
 // optimal final state, one written result per distinct optimal phase path
 // (see member_dp_solver.h).
 #include <algorithm>
+#include <new>
 
 #include "member_dp/member_dp_solver.h"
 
@@ -71,6 +72,31 @@ std::uint64_t MemberDpSolver::childNode(std::uint64_t node, std::uint32_t masked
 }
 
 MemberDpOutcome MemberDpSolver::run(const ResultSinks& sinks) {
+  try {
+    return solve(sinks);
+  } catch (const std::bad_alloc&) {
+    releaseTables();
+    MemberDpOutcome outcome;
+    outcome.status = MemberDpOutcome::Status::kOutOfMemory;
+    outcome.building = building_;
+    return outcome;
+  }
+}
+
+void MemberDpSolver::releaseTables() {
+  std::vector<std::vector<std::uint32_t>>().swap(consistentKeys_);
+  std::vector<std::int32_t>().swap(arrival_);
+  std::vector<std::int32_t>().swap(reach_);
+  std::unordered_map<std::uint64_t, std::uint64_t>().swap(trieChildren_);
+}
+
+bool MemberDpSolver::budgetAllows(std::uint64_t k) const {
+  const std::uint64_t cellsPerConfiguration =
+      std::max<std::uint64_t>(1, slots_.size() * static_cast<std::uint64_t>(locusCount_));
+  return k <= limits_.alleleCells / cellsPerConfiguration;
+}
+
+MemberDpOutcome MemberDpSolver::solve(const ResultSinks& sinks) {
   MemberDpOutcome outcome;
   if (locusCount_ == 0 || !forwardPass(outcome.failingLocus)) {
     outcome.status = MemberDpOutcome::Status::kNoConsistentConfiguration;
@@ -109,7 +135,10 @@ std::vector<MemberDpSolver::TracePoint> MemberDpSolver::optimalFinalPoints(std::
 
 void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best, const ResultSinks& sinks,
                                MemberDpOutcome& outcome) {
+  building_ = "the trace back of optimal configurations";
   std::unordered_set<std::uint64_t> writtenLeaves;
+  // Members x traced states so far; bounds the trie and the sets below.
+  std::uint64_t tracedCells = 0;
   // (trie node of the traced prefix, state) pairs already continued from:
   // a second continuation can only complete masked paths already met.
   std::unordered_set<std::uint64_t> continued;
@@ -118,17 +147,26 @@ void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best,
     TracePoint point = stack.back();
     stack.pop_back();
     while (true) {
+      if (outcome.written >= 1 && tracedCells > limits_.alleleCells) {
+        outcome.status = MemberDpOutcome::Status::kBudgetReached;
+        return;
+      }
       if (!continued.insert((point.prefixNode << kMaxStateBits) | point.state).second) break;
+      tracedCells += slots_.size();
       writeStateIntoFamily(point.state, point.locus);
       const std::uint64_t node = childNode(point.prefixNode, point.state & phaseMask_);
       if (point.locus == 0) {
         if (writtenLeaves.insert(node).second) {
+          if (outcome.written >= 1 && !budgetAllows(outcome.written + 1)) {
+            outcome.status = MemberDpOutcome::Status::kBudgetReached;
+            return;
+          }
           family_.recombinantCount = best;
           family_.writePhasedTable(sinks.out);
           family_.writeGenotypeReport(sinks.dat);
           family_.writeResultLine(sinks.res);
           ++outcome.written;
-          if (maxSolutions_ != 0 && outcome.written == maxSolutions_) {
+          if (limits_.maxSolutions != 0 && outcome.written == limits_.maxSolutions) {
             if (!stack.empty()) outcome.status = MemberDpOutcome::Status::kCapped;
             return;
           }

@@ -71,7 +71,8 @@ TEST(MemberDpRun, FamiliesBeyondTwentyStateBitsAreRefusedInTheOutFileAndOnStanda
   std::string input;
   const int parents[9][3] = {{0, 0, 1}, {0, 0, 2}, {1, 2, 1}, {1, 2, 2}, {1, 2, 2},
                              {1, 2, 2}, {3, 4, 1}, {3, 4, 2}, {0, 0, 2}};
-  for (int m = 0; m < 9; ++m) input += untypedMember(5, m + 1, parents[m][0], parents[m][1], parents[m][2], 2);
+  for (int m = 0; m < 9; ++m)
+    input += untypedMember(5, m + 1, parents[m][0], parents[m][1], parents[m][2], 2);
   std::string expectedOut;
   for (int m = 0; m < 8; ++m) {
     input += untypedMember(4, m + 1, parents[m][0], parents[m][1], parents[m][2], 2);
@@ -104,9 +105,10 @@ TEST(MemberDpRun, CapAndInconsistencyAreReportedWithFileAndFamily) {
   EXPECT_EQ(broken.out, "9\t1\t0\t0\t1\t0\t0\t1/1\t2/2\t00\t00\n");
   EXPECT_EQ(broken.res, "Family\t # of Rec\t Time used(Sec)\n9\t 0\t T\n");
   EXPECT_EQ(broken.dat.find("8-"), std::string::npos);
-  EXPECT_EQ(broken.run.standardError,
-            "Haplotor: fam.txt: family 8: has no configuration consistent with Mendelian inheritance (none at "
-            "locus 1, loci counted from 0); nothing is written for it\n");
+  EXPECT_EQ(
+      broken.run.standardError,
+      "Haplotor: fam.txt: family 8: has no configuration consistent with Mendelian inheritance (none at "
+      "locus 1, loci counted from 0); nothing is written for it\n");
 }
 
 }  // namespace

@@ -3,11 +3,17 @@
 #include "member_dp/member_dp_solver.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
 #include "family_generator.h"
+#include "member_dp/member_dp.h"
 #include "member_dp_oracle.h"
 #include "test_support.h"
 
@@ -29,7 +35,7 @@ Written solve(const std::string& text, std::uint64_t maxSolutions = 0, bool byOr
   const ResultSinks sinks{dat, res, out};
   Written written;
   written.outcome = byOracle ? member_dp_oracle::solveLiterally(*family, sinks, maxSolutions)
-                             : member_dp::MemberDpSolver(*family, maxSolutions).run(sinks);
+                             : member_dp::MemberDpSolver(*family, {maxSolutions}).run(sinks);
   written.out = out.text();
   written.dat = dat.text();
   written.res = test_support::maskTimes(res.text());
@@ -150,6 +156,72 @@ TEST(MemberDpSolver, EqualsPlainProgrammeOnGeneratedFamilies) {
   EXPECT_GT(inconsistent, 25);
   EXPECT_GT(capped, 15);
   EXPECT_GT(multiple, 60);
+}
+
+// One founder heterozygous at every one of 10 loci has 2^9 optimal
+// configurations. With a budget of 100 allele cells (1 member x 10 loci
+// each), the first 10 are written and the stop is reported with both limits;
+// a smaller HAPLOTOR_MAX_SOLUTIONS stops first; the first configuration is
+// written whatever the budget.
+TEST(MemberDpEntry, AlleleCellBudgetBoundsTheConfigurationsWritten) {
+  std::string text = "1 1 0 0 1 0 0";
+  for (int l = 0; l < 10; ++l) text += " 1 2";
+  auto solveWith = [&](std::uint64_t maxSolutions, std::uint64_t alleleCells, std::string& standardError) {
+    auto family = test_support::preparedFamily(text + "\n");
+    TextSink out, dat, res;
+    testing::internal::CaptureStderr();
+    const SolveResult result =
+        member_dp::solveWithLimits(*family, {dat, res, out}, {maxSolutions, alleleCells}, "fam.txt");
+    standardError = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result.outcome, FamilyOutcome::kCapped);
+    EXPECT_EQ(std::count(out.text().begin(), out.text().end(), '\n'),
+              static_cast<long>(result.solutionCount));
+    return result.solutionCount;
+  };
+  std::string standardError;
+  EXPECT_EQ(solveWith(4096, 100, standardError), 10u);
+  EXPECT_EQ(
+      standardError,
+      "Haplotor: fam.txt: family 1: the trace back stopped after 10 optimal configurations at the limit of "
+      "100 allele cells per family (configurations x members x loci), before HAPLOTOR_MAX_SOLUTIONS (4096, "
+      "0 = no limit); more may exist\n");
+  EXPECT_EQ(solveWith(4, 100, standardError), 4u);
+  EXPECT_NE(standardError.find("the first 4 were written (HAPLOTOR_MAX_SOLUTIONS"), std::string::npos);
+  EXPECT_EQ(solveWith(0, 5, standardError), 1u);
+}
+
+// A family whose cost tables (2 x 4096 source values x 20,000 loci) cannot
+// be allocated under a tight address-space limit: the failure is reported
+// for the family and the entry returns instead of ending the run.
+TEST(MemberDpEntry, AllocationFailureIsReportedForTheFamily) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves its address space up front, so a limit on it cannot be set";
+#else
+  std::string text;
+  const int parents[8][3] = {{0, 0, 1}, {0, 0, 2}, {1, 2, 1}, {1, 2, 2},
+                             {1, 2, 1}, {1, 2, 2}, {1, 2, 1}, {1, 2, 2}};
+  for (const auto& p : parents) {
+    text += "3 " + std::to_string(&p - parents + 1) + " " + std::to_string(p[0]) + " " +
+            std::to_string(p[1]) + " " + std::to_string(p[2]) + " 0 0";
+    for (int l = 0; l < 20000; ++l) text += " 0 0";
+    text += "\n";
+  }
+  auto family = test_support::preparedFamily(text);
+  auto solveUnderLimit = [&] {
+    long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::exit(2);
+    std::fclose(statm);
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
+    const rlimit addressSpace{limit, limit};
+    if (setrlimit(RLIMIT_AS, &addressSpace) != 0) std::exit(2);
+    TextSink out, dat, res;
+    const SolveResult result = solveByMemberDp(*family, {dat, res, out}, 0, "fam.txt");
+    std::exit(result.outcome == FamilyOutcome::kRefused && out.text().empty() ? 0 : 1);
+  };
+  EXPECT_EXIT(solveUnderLimit(), testing::ExitedWithCode(0),
+              "Haplotor: fam.txt: family 3: out of memory while building the cost tables");
+#endif
 }
 
 }  // namespace
