@@ -1,19 +1,18 @@
-// The fast member-based solver: hand-checked families, and agreement with
-// the plainly stated programme (member_dp_oracle.h) on generated families.
-#include "member_dp/member_dp_solver.h"
+// Option m: hand-checked families, agreement of the fast solver with the
+// plainly stated programme (member_dp_oracle.h) on generated families, the
+// limits on what one family may write or allocate, and the messages of a run.
+#include "member_dp/member_dp.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 
 #include "family_generator.h"
-#include "member_dp/member_dp.h"
+#include "member_dp/member_dp_solver.h"
 #include "member_dp_oracle.h"
 #include "test_support.h"
 
@@ -42,45 +41,35 @@ Written solve(const std::string& text, std::uint64_t maxSolutions = 0, bool byOr
   return written;
 }
 
-TEST(MemberDpSolver, StatesSharingAPhasePatternAreWrittenOnceHighestFirst) {
-  // Child 1/2 of father 1/2 and mother 1/1: the 2 came from the father
-  // (his allele2, source 1); either maternal source fits, so two optimal
-  // states share one phase pattern. The higher (maternal source 1) is
-  // traced first and is the one written.
-  const Written w = solve(
-      "1 1 0 0 1 0 0 1 2\n"
-      "1 2 0 0 2 0 0 1 1\n"
-      "1 3 1 2 1 0 0 1 2\n");
-  EXPECT_EQ(w.outcome.status, Status::kSolved);
-  EXPECT_EQ(w.out,
-            "1\t1\t0\t0\t1\t0\t0\t1/2\t0\t0\n"
-            "1\t2\t0\t0\t2\t0\t0\t1/1\t0\t0\n"
-            "1\t3\t1\t2\t1\t0\t0\t2/1\t1\t1\n");
-  EXPECT_EQ(w.res, "1\t 0\t T\n");
+// The built program with option m on `input` as fam.txt; stderr appended to
+// the "out" text after a "|".
+Written runProgram(const std::string& input, const std::map<std::string, std::string>& environment = {}) {
+  const std::string dir = test_support::makeTempDir();
+  test_support::writeFile(dir + "/fam.txt", input);
+  const test_support::RunResult run = test_support::runHaplotor({"-m", "fam.txt"}, dir, environment);
+  Written written;
+  written.out = test_support::readFile(dir + "/fam.out") + "|" + run.standardError;
+  written.dat = test_support::readFile(dir + "/fam.dat");
+  written.res = test_support::maskTimes(test_support::readFile(dir + "/fam.res"));
+  return written;
+}
 
-  // 6 non-founders, all untyped over 40 loci: every constant source vector
-  // is optimal (4096 final states); all share the all-zero phase path.
-  std::string untyped;
-  const int parents[8][3] = {{0, 0, 1}, {0, 0, 2}, {1, 2, 1}, {1, 2, 2},
-                             {1, 2, 2}, {1, 2, 2}, {3, 4, 1}, {3, 4, 2}};
-  for (int m = 0; m < 8; ++m) {
-    untyped += "9 " + std::to_string(m + 1) + " " + std::to_string(parents[m][0]) + " " +
-               std::to_string(parents[m][1]) + " " + std::to_string(parents[m][2]) + " 0 0";
-    for (int l = 0; l < 40; ++l) untyped += " 0 0";
-    untyped += "\n";
+// Founders 1 and 2 with six children, untyped at every locus: 20 state bits;
+// an unrelated founder 9 makes 21.
+std::string untypedFamily(int familyId, int loci, bool extraFounder = false) {
+  std::string text;
+  for (int m = 1; m <= (extraFounder ? 9 : 8); ++m) {
+    const bool founder = m <= 2 || m == 9;
+    text += std::to_string(familyId) + " " + std::to_string(m) + (founder ? " 0 0 " : " 1 2 ") +
+            std::to_string(m % 2 == 1 ? 1 : 2) + " 0 0";
+    for (int l = 0; l < loci; ++l) text += " 0 0";
+    text += "\n";
   }
-  const Written once = solve(untyped);
-  EXPECT_EQ(once.outcome.status, Status::kSolved);
-  EXPECT_EQ(once.outcome.leastCost, 0);
-  EXPECT_EQ(once.outcome.written, 1u);
+  return text;
 }
 
 TEST(MemberDpSolver, FounderPhasesAreFreeAfterTheFirstHeterozygousLocusAndTheCapKeepsTheOrder) {
-  const std::string text =
-      "4 1 0 0 1 0 0 1 2 1 2\n"
-      "4 2 0 0 2 0 0 2 1 2 1\n";
-  const Written all = solve(text);
-  ASSERT_EQ(all.outcome.written, 4u);
+  const std::string text = "4 1 0 0 1 0 0 1 2 1 2\n4 2 0 0 2 0 0 2 1 2 1\n";
   // Final states 3, 2, 1, 0 in that order; bit 0 is member 1's phase.
   const std::string phases[4][2] = {{"2/1", "2/1"}, {"1/2", "2/1"}, {"2/1", "1/2"}, {"1/2", "1/2"}};
   std::string expected;
@@ -88,25 +77,21 @@ TEST(MemberDpSolver, FounderPhasesAreFreeAfterTheFirstHeterozygousLocusAndTheCap
     expected += "4\t1\t0\t0\t1\t0\t0\t1/2\t" + pair[0] + "\t00\t00\n";
     expected += "4\t2\t0\t0\t2\t0\t0\t1/2\t" + pair[1] + "\t00\t00\n";
   }
-  EXPECT_EQ(all.out, expected);
-
+  EXPECT_EQ(solve(text).out, expected);
   const Written two = solve(text, 2);
   EXPECT_EQ(two.outcome.status, Status::kCapped);
   EXPECT_EQ(two.out, expected.substr(0, expected.size() / 2));
   // Exactly as many as exist: nothing is left to trace.
   EXPECT_EQ(solve(text, 4).outcome.status, Status::kSolved);
-}
-
-TEST(MemberDpSolver, NoConsistentConfigurationWritesNothingAndNamesTheLocus) {
-  // The child's 3 at locus 1 comes from neither parent; at locus 1 of the
-  // second family the child's 0 is no wildcard for the parents' 1.
-  for (const char* text : {"6 1 0 0 1 0 0 1 2 1 2\n6 2 0 0 2 0 0 1 1 1 1\n6 3 1 2 2 0 0 1 2 3 1\n",
-                           "2 1 0 0 1 0 0 0 1 1 1\n2 2 0 0 2 0 0 1 1 1 1\n2 3 1 2 2 0 0 1 1 0 1\n"}) {
-    const Written w = solve(text);
-    EXPECT_EQ(w.outcome.status, Status::kNoConsistentConfiguration) << text;
-    EXPECT_EQ(w.outcome.failingLocus, 1) << text;
-    EXPECT_EQ(w.out + w.dat + w.res, "") << text;
-  }
+  // Untyped over 40 loci: every constant source vector is optimal (4096
+  // final states, beyond the oracle's reach); all share one phase path.
+  const Written once = solve(untypedFamily(9, 40));
+  EXPECT_EQ(once.outcome.status, Status::kSolved);
+  EXPECT_EQ(once.outcome.written, 1u);
+  // A child's 0 is no wildcard for its parents' 1 (locus 1).
+  const Written typed = solve("2 1 0 0 1 0 0 0 1 1 1\n2 2 0 0 2 0 0 1 1 1 1\n2 3 1 2 2 0 0 1 1 0 1\n");
+  EXPECT_EQ(typed.outcome.status, Status::kNoConsistentConfiguration);
+  EXPECT_EQ(typed.outcome.failingLocus, 1);
 }
 
 // The fast solver writes exactly what the plain programme writes: same
@@ -163,10 +148,11 @@ TEST(MemberDpSolver, EqualsPlainProgrammeOnGeneratedFamilies) {
 // each), the first 10 are written and the stop is reported with both limits;
 // a smaller HAPLOTOR_MAX_SOLUTIONS stops first; the first configuration is
 // written whatever the budget.
-TEST(MemberDpEntry, AlleleCellBudgetBoundsTheConfigurationsWritten) {
+TEST(MemberDpLimits, AlleleCellBudgetBoundsTheConfigurationsWritten) {
   std::string text = "1 1 0 0 1 0 0";
   for (int l = 0; l < 10; ++l) text += " 1 2";
-  auto solveWith = [&](std::uint64_t maxSolutions, std::uint64_t alleleCells, std::string& standardError) {
+  std::string standardError;
+  auto solveWith = [&](std::uint64_t maxSolutions, std::uint64_t alleleCells) {
     auto family = test_support::preparedFamily(text + "\n");
     TextSink out, dat, res;
     testing::internal::CaptureStderr();
@@ -178,42 +164,27 @@ TEST(MemberDpEntry, AlleleCellBudgetBoundsTheConfigurationsWritten) {
               static_cast<long>(result.solutionCount));
     return result.solutionCount;
   };
-  std::string standardError;
-  EXPECT_EQ(solveWith(4096, 100, standardError), 10u);
+  EXPECT_EQ(solveWith(4096, 100), 10u);
   EXPECT_EQ(
       standardError,
       "Haplotor: fam.txt: family 1: the trace back stopped after 10 optimal configurations at the limit of "
       "100 allele cells per family (configurations x members x loci), before HAPLOTOR_MAX_SOLUTIONS (4096, "
       "0 = no limit); more may exist\n");
-  EXPECT_EQ(solveWith(4, 100, standardError), 4u);
+  EXPECT_EQ(solveWith(4, 100), 4u);
   EXPECT_NE(standardError.find("the first 4 were written (HAPLOTOR_MAX_SOLUTIONS"), std::string::npos);
-  EXPECT_EQ(solveWith(0, 5, standardError), 1u);
+  EXPECT_EQ(solveWith(0, 5), 1u);
 }
 
-// A family whose cost tables (2 x 4096 source values x 20,000 loci) cannot
-// be allocated under a tight address-space limit: the failure is reported
-// for the family and the entry returns instead of ending the run.
-TEST(MemberDpEntry, AllocationFailureIsReportedForTheFamily) {
+// The cost tables of 20 state bits over 20,000 loci (2 x 4096 x 20,000
+// cells) cannot be allocated under a tight address-space limit: the failure
+// is reported for the family and the entry returns.
+TEST(MemberDpLimits, AllocationFailureIsReportedForTheFamily) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves its address space up front, so a limit on it cannot be set";
 #else
-  std::string text;
-  const int parents[8][3] = {{0, 0, 1}, {0, 0, 2}, {1, 2, 1}, {1, 2, 2},
-                             {1, 2, 1}, {1, 2, 2}, {1, 2, 1}, {1, 2, 2}};
-  for (const auto& p : parents) {
-    text += "3 " + std::to_string(&p - parents + 1) + " " + std::to_string(p[0]) + " " +
-            std::to_string(p[1]) + " " + std::to_string(p[2]) + " 0 0";
-    for (int l = 0; l < 20000; ++l) text += " 0 0";
-    text += "\n";
-  }
-  auto family = test_support::preparedFamily(text);
+  auto family = test_support::preparedFamily(untypedFamily(3, 20000));
   auto solveUnderLimit = [&] {
-    long pages = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::exit(2);
-    std::fclose(statm);
-    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
-    const rlimit addressSpace{limit, limit};
+    const rlimit addressSpace{256 << 20, 256 << 20};  // each cost table needs 328 MB
     if (setrlimit(RLIMIT_AS, &addressSpace) != 0) std::exit(2);
     TextSink out, dat, res;
     const SolveResult result = solveByMemberDp(*family, {dat, res, out}, 0, "fam.txt");
@@ -222,6 +193,32 @@ TEST(MemberDpEntry, AllocationFailureIsReportedForTheFamily) {
   EXPECT_EXIT(solveUnderLimit(), testing::ExitedWithCode(0),
               "Haplotor: fam.txt: family 3: out of memory while building the cost tables");
 #endif
+}
+
+// The example's family 2 has two optimal configurations (capped at 1),
+// family 5 needs 21 state bits, family 8's child carries a 3 that neither
+// parent has at locus 1. Families are solved in ascending id.
+TEST(MemberDpRun, CapRefusalAndInconsistencyAreReportedWithFileAndFamily) {
+  const std::string example =
+      test_support::readFile(std::string(HAPLOTOR_SOURCE_DIR) + "/examples/member_dp_example.txt");
+  const Written run = runProgram(example + untypedFamily(5, 3, true) +
+                                     "8 1 0 0 1 0 0 1 2 1 2 1 1\n8 2 0 0 2 0 0 1 1 1 1 1 1\n"
+                                     "8 3 1 2 2 0 0 1 2 3 1 1 1\n9 1 0 0 1 0 0 1 1 2 2 1 2\n",
+                                 {{"HAPLOTOR_MAX_SOLUTIONS", "1"}});
+  EXPECT_EQ(run.res, "Family\t # of Rec\t Time used(Sec)\n1\t 0\t T\n2\t 1\t T\n9\t 0\t T\n");
+  EXPECT_NE(run.out.find("Pedigree 5 is to big!\n9\t1\t0\t0\t1\t0\t0\t1/1\t2/2\t1/2\t000\t000\n|"),
+            std::string::npos);
+  EXPECT_EQ(run.out.substr(run.out.find('|')),
+            "|Haplotor: fam.txt: family 2: has more optimal configurations; the first 1 were written "
+            "(HAPLOTOR_MAX_SOLUTIONS sets the limit, 0 = no limit)\n"
+            "Haplotor: fam.txt: family 5: needs 21 state bits, more than the 20 the member-based method "
+            "takes; only "
+            "\"Pedigree 5 is to big!\" is written for it\n"
+            "Haplotor: fam.txt: family 8: has no configuration consistent with Mendelian inheritance (none "
+            "at locus "
+            "1, loci counted from 0); nothing is written for it\n");
+  EXPECT_EQ(run.dat.find("5-"), std::string::npos);
+  EXPECT_EQ(run.dat.find("8-"), std::string::npos);
 }
 
 }  // namespace
