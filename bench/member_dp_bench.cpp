@@ -8,7 +8,6 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
 
 #include "app/pedigree_reader.h"

@@ -39,9 +39,10 @@ inline int stateBitCount(const Family& family) { return 3 * family.memberCount -
 
 // Allele cells (configurations x members x loci) a family's configurations
 // may fill beyond its first: the k-th configuration (k >= 2) is written only
-// while k x members x loci stays within it. The trace back that finds them
-// (and the sets that tell written configurations apart) is held to the same
-// number of cells, counting members x 1 for every traced state.
+// while k x members x loci stays within it. The trace back is held to the
+// same number of cells, a traced state counting as its members' cells; as a
+// traced state adds at most one entry to each set that tells written
+// configurations apart, those sets stay below budget / members entries.
 inline constexpr std::uint64_t kAlleleCellBudget = std::uint64_t{1} << 28;
 
 struct MemberDpLimits {
@@ -127,6 +128,7 @@ class MemberDpSolver {
                  MemberDpOutcome& outcome);
   void collectPredecessors(std::uint32_t state, int l, std::vector<std::uint32_t>& predecessors);
   void writeStateIntoFamily(std::uint32_t state, int l);
+  void writeConfiguration(std::int32_t best, const ResultSinks& sinks);
   std::uint64_t childNode(std::uint64_t node, std::uint32_t maskedState);
 
   Family& family_;

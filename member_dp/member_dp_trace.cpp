@@ -133,6 +133,14 @@ std::vector<MemberDpSolver::TracePoint> MemberDpSolver::optimalFinalPoints(std::
   return points;
 }
 
+// The configuration the trace back has written into the family's genotypes.
+void MemberDpSolver::writeConfiguration(std::int32_t best, const ResultSinks& sinks) {
+  family_.recombinantCount = best;
+  family_.writePhasedTable(sinks.out);
+  family_.writeGenotypeReport(sinks.dat);
+  family_.writeResultLine(sinks.res);
+}
+
 void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best, const ResultSinks& sinks,
                                MemberDpOutcome& outcome) {
   building_ = "the trace back of optimal configurations";
@@ -161,10 +169,7 @@ void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best,
             outcome.status = MemberDpOutcome::Status::kBudgetReached;
             return;
           }
-          family_.recombinantCount = best;
-          family_.writePhasedTable(sinks.out);
-          family_.writeGenotypeReport(sinks.dat);
-          family_.writeResultLine(sinks.res);
+          writeConfiguration(best, sinks);
           ++outcome.written;
           if (limits_.maxSolutions != 0 && outcome.written == limits_.maxSolutions) {
             if (!stack.empty()) outcome.status = MemberDpOutcome::Status::kCapped;
