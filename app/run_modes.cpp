@@ -8,6 +8,7 @@
 #include "constraint/constraint_finding.h"
 #include "locus_dp/locus_dp.h"
 #include "block_extension/block_extension.h"
+#include "member_dp/member_dp.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -98,8 +99,8 @@ int runMemberDp(const std::string& inputName) {
     const int id = family->familyId;
     gathered->emplace(id, std::move(family));
   };
-  mode.solveFamily = [](Family& family, const ResultSinks& sinks) {
-    family.solveByMemberDp(sinks.out, sinks.dat, sinks.res);
+  mode.solveFamily = [inputName](Family& family, const ResultSinks& sinks) {
+    solveByMemberDp(family, sinks, maxSolutionsPerFamily(), inputName);
   };
   mode.endAction = [gathered](RunContext& context) {
     for (auto& [id, family] : *gathered) context.pool->submit(std::move(family));

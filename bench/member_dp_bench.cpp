@@ -8,24 +8,30 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
 
 #include "app/pedigree_reader.h"
+#include "bench/pedigree_generator.h"
 #include "member_dp/member_dp_solver.h"
 #include "tests/member_dp/member_dp_oracle.h"
-#include "tests/member_dp/random_family.h"
 
 namespace {
 
-std::string benchFamilyText(const member_dp_test::FamilyShape& shape, int loci, double recombination,
-                            unsigned seed) {
-  std::mt19937 random(seed);
-  member_dp_test::GenotypeOptions options;
-  options.loci = loci;
-  options.alleles = 2;
-  options.recombination = recombination;
-  return member_dp_test::familyText(1, shape, options, random);
+// One generated family of `members` members: a couple and its children, or
+// (three generations) a couple, three children, a child's spouse and their
+// children.
+std::string benchFamilyText(int members, int generations, int loci) {
+  GeneratorSettings settings;
+  settings.families = 1;
+  settings.members = members;
+  settings.generations = generations;
+  settings.children = 3;
+  settings.loci = loci;
+  settings.recombinationRate = 0.01;
+  settings.seed = 7;
+  TextSink text;
+  bench_generator::writeFamilies(settings, text);
+  return text.text();
 }
 
 std::unique_ptr<Family> preparedFamily(const std::string& text) {
@@ -52,12 +58,13 @@ void SolveText(benchmark::State& state, const std::string& text) {
     state.PauseTiming();
     auto family = preparedFamily(text);
     TextSink out(devNull), dat(devNull), res(devNull);
+    const ResultSinks sinks{dat, res, out};
     state.ResumeTiming();
     member_dp::MemberDpOutcome outcome;
     if constexpr (kOracle) {
-      outcome = member_dp_oracle::solveLiterally(*family, out, dat, res, 4096);
+      outcome = member_dp_oracle::solveLiterally(*family, sinks, 4096);
     } else {
-      outcome = member_dp::MemberDpSolver(*family, 4096).run(out, dat, res);
+      outcome = member_dp::MemberDpSolver(*family, {4096}).run(sinks);
     }
     written = outcome.written;
     leastCost = outcome.leastCost;
@@ -68,36 +75,31 @@ void SolveText(benchmark::State& state, const std::string& text) {
   state.counters["peak_rss_mib"] = peakResidentMiB();
 }
 
-template <bool kOracle>
-void SolveFamily(benchmark::State& state, const member_dp_test::FamilyShape& shape, int loci,
-                 double recombination) {
-  SolveText<kOracle>(state, benchFamilyText(shape, loci, recombination, 7));
-}
-
+// 20 bits: a couple and six children; 15 bits: seven members over three
+// generations (three founders).
 void Fast20Bits(benchmark::State& state) {
-  SolveFamily<false>(state, member_dp_test::nuclearShape(6), static_cast<int>(state.range(0)), 0.01);
+  SolveText<false>(state, benchFamilyText(8, 2, static_cast<int>(state.range(0))));
 }
 void Fast15Bits(benchmark::State& state) {
-  SolveFamily<false>(state, member_dp_test::threeGenerationShape(3), static_cast<int>(state.range(0)), 0.01);
+  SolveText<false>(state, benchFamilyText(7, 3, static_cast<int>(state.range(0))));
 }
 void Oracle15Bits(benchmark::State& state) {
-  SolveFamily<true>(state, member_dp_test::threeGenerationShape(3), static_cast<int>(state.range(0)), 0.01);
+  SolveText<true>(state, benchFamilyText(7, 3, static_cast<int>(state.range(0))));
 }
 void Oracle20Bits(benchmark::State& state) {
-  SolveFamily<true>(state, member_dp_test::nuclearShape(6), static_cast<int>(state.range(0)), 0.01);
+  SolveText<true>(state, benchFamilyText(8, 2, static_cast<int>(state.range(0))));
 }
 
 // Everybody 1/2 at every locus: every phase of the father after the first
 // locus is optimal (the mother's follows), so the trace back stops at the
 // cap of 4096 configurations of 1,000 loci each.
 void Fast20BitsCapped(benchmark::State& state) {
-  const member_dp_test::FamilyShape shape = member_dp_test::nuclearShape(6);
+  const int parents[8][3] = {{0, 0, 1}, {0, 0, 2}, {1, 2, 1}, {1, 2, 2},
+                             {1, 2, 1}, {1, 2, 2}, {1, 2, 1}, {1, 2, 2}};
   std::string text;
-  for (std::size_t m = 0; m < shape.sex.size(); ++m) {
-    const int father = shape.father[m] < 0 ? 0 : shape.father[m] + 1;
-    const int mother = shape.mother[m] < 0 ? 0 : shape.mother[m] + 1;
-    text += "1 " + std::to_string(m + 1) + " " + std::to_string(father) + " " + std::to_string(mother) + " " +
-            std::to_string(shape.sex[m]) + " 0 0";
+  for (int m = 0; m < 8; ++m) {
+    text += "1 " + std::to_string(m + 1) + " " + std::to_string(parents[m][0]) + " " +
+            std::to_string(parents[m][1]) + " " + std::to_string(parents[m][2]) + " 0 0";
     for (int l = 0; l < state.range(0); ++l) text += " 1 2";
     text += "\n";
   }

@@ -2,8 +2,8 @@
 // family. Plain structs with public fields; every subsystem reads and writes
 // them directly. The operations of Family are declared here and defined in
 // the folder of the subsystem they belong to (preparation and writers in
-// pedigree/, the member-based solver in member_dp/). Each method keeps its
-// working state in its own solver object, in its own folder.
+// pedigree/). Each method keeps its working state in its own solver object,
+// in its own folder.
 #pragma once
 
 #include <cstdint>
@@ -107,10 +107,6 @@ struct Family {
   std::map<int, Member> members;
   // The members nextInOrder() has placed so far.
   std::set<int> visitedIds;
-  // Member-based DP state kept in the family.
-  std::vector<int> statePath;
-  std::vector<std::vector<int>> foundPaths;
-  std::uint32_t stateMask = 0;
 
   Member& member(int id) { return members.at(id); }
   const Member& member(int id) const { return members.at(id); }
@@ -129,9 +125,6 @@ struct Family {
   bool countRecombinants();
   void inferAlleleSources();
 
-
-  // --- Member-based DP solver (member_dp/) ---
-  void solveByMemberDp(TextSink& out, TextSink& dat, TextSink& res);
 };
 
 // Founder allele counts over all families of a run (the statistics table of

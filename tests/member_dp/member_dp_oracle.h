@@ -1,114 +1,139 @@
-// The member-based programme exactly as first stated, kept as the oracle
-// for the fast solver: a table of J x L cells with cost and predecessor
-// list, every pair of consistent states compared through transitionCost,
-// and a trace back that compares each completed path with every path
-// written before. Slow (J^2 per locus) and only meant for small families.
-// Header-only so the benchmark can time it too.
+// The member-based programme exactly as first stated, kept as the oracle for
+// the fast solver: every joint state written into the family and judged
+// member by member, a table of J x L cells with cost and predecessor list
+// filled by comparing every pair of states, and a trace back that compares
+// each completed phase path with every path written before. Slow (J^2 per
+// locus), only for small families; header-only so the benchmark can time it.
 #pragma once
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <utility>
 #include <vector>
 
-#include "member_dp/joint_state.h"
 #include "member_dp/member_dp_solver.h"
-#include "pedigree/family.h"
 
 namespace member_dp_oracle {
 
-struct Cell {
-  int cost = -1;
-  std::vector<int> predecessors;
-};
-
-// Same results and outcome as member_dp::MemberDpSolver::run: writes nothing
-// when no configuration is consistent, stops after maxSolutions written
-// configurations (0 = no limit).
-inline member_dp::MemberDpOutcome solveLiterally(Family& family, TextSink& out, TextSink& dat,
-                                                 TextSink& res, std::uint64_t maxSolutions) {
-  using member_dp::MemberDpOutcome;
-  MemberDpOutcome outcome;
-  const int n = family.memberCount;
-  const int f = family.founderCount;
-  const int stateCount = static_cast<int>(std::pow(2.0, 3.0 * (n - f) + f));
-  const int loci = family.locusCount;
-  if (loci == 0) {
-    outcome.status = MemberDpOutcome::Status::kNoConsistentConfiguration;
-    return outcome;
+// Writes joint state s into the members' genotypes at locus l (memberOrder,
+// 1 bit per founder, 3 per non-founder); false when s is invalid there: a
+// phase 1 on equal alleles, or a founder's phase 1 before its first typed
+// heterozygous locus.
+inline bool applyState(Family& family, std::uint32_t s, int l) {
+  bool valid = true;
+  for (int id : family.memberOrder) {
+    Member& x = family.member(id);
+    LocusGenotype& g = x.genotypes[static_cast<std::size_t>(l)];
+    const int phase = static_cast<int>(s & 1u);
+    const int smaller = std::min(g.allele1, g.allele2);
+    const int larger = std::max(g.allele1, g.allele2);
+    g = {phase == 0 ? smaller : larger, phase == 0 ? larger : smaller, 0, 0, true};
+    s >>= 1;
+    if (!x.isFounder()) {
+      g.paternalSource = static_cast<int>(s & 1u);
+      g.maternalSource = static_cast<int>((s >> 1) & 1u);
+      s >>= 2;
+    }
+    if (phase == 1 && (smaller == larger || (x.isFounder() && x.hasNoHeterozygousLocus(l)))) valid = false;
   }
-  std::vector<std::vector<Cell>> table(static_cast<std::size_t>(stateCount),
-                                       std::vector<Cell>(static_cast<std::size_t>(loci)));
-  auto cell = [&](int s, int l) -> Cell& {
-    return table[static_cast<std::size_t>(s)][static_cast<std::size_t>(l)];
-  };
-  for (int s = 0; s < stateCount; ++s)
-    cell(s, 0).cost = member_dp::stateCost(family, static_cast<std::uint32_t>(s), 0);
-  for (int l = 1; l < loci; ++l) {
-    for (int s = 0; s < stateCount; ++s) {
-      Cell& c = cell(s, l);
-      c.cost = kCostSentinel;
-      if (member_dp::stateCost(family, static_cast<std::uint32_t>(s), l) == kCostSentinel) continue;
-      for (int t = 0; t < stateCount; ++t) {
-        if (cell(t, l - 1).cost == kCostSentinel) continue;
-        const int v =
-            cell(t, l - 1).cost + member_dp::transitionCost(family, l, static_cast<std::uint32_t>(t),
-                                                            static_cast<std::uint32_t>(s));
-        if (v < c.cost) {
-          c.cost = v;
-          c.predecessors.assign(1, t);
-        } else if (v == c.cost) {
-          c.predecessors.push_back(t);
-        }
+  return valid;
+}
+
+// Valid, and every child's alleles equal the parental alleles its sources
+// choose.
+inline bool isConsistent(Family& family, std::uint32_t s, int l) {
+  if (!applyState(family, s, l)) return false;
+  const auto locus = static_cast<std::size_t>(l);
+  for (int id : family.memberOrder) {
+    const Member& parent = family.member(id);
+    const int side = parent.isMale() ? kPaternal : kMaternal;
+    for (int childId : parent.childIds) {
+      const LocusGenotype& child = family.member(childId).genotypes[locus];
+      if (child.alleleOnSide(side) != parent.genotypes[locus].alleleNumber(child.sourceOnSide(side)))
+        return false;
+    }
+  }
+  return true;
+}
+
+// Sources that differ between state t at locus l - 1 and state s at locus l.
+inline int transitionCost(Family& family, int l, std::uint32_t t, std::uint32_t s) {
+  applyState(family, t, l - 1);
+  applyState(family, s, l);
+  int count = 0;
+  for (const auto& [id, x] : family.members) {
+    const LocusGenotype& before = x.genotypes[static_cast<std::size_t>(l - 1)];
+    const LocusGenotype& now = x.genotypes[static_cast<std::size_t>(l)];
+    count += (before.paternalSource != now.paternalSource) + (before.maternalSource != now.maternalSource);
+  }
+  return count;
+}
+
+// Same results and outcome as member_dp::MemberDpSolver::run.
+inline member_dp::MemberDpOutcome solveLiterally(Family& family, const ResultSinks& sinks,
+                                                 std::uint64_t maxSolutions) {
+  using Status = member_dp::MemberDpOutcome::Status;
+  member_dp::MemberDpOutcome outcome;
+  const int states = 1 << member_dp::stateBitCount(family);
+  const int loci = family.locusCount;
+  outcome.status = Status::kNoConsistentConfiguration;
+  if (loci == 0) return outcome;
+  // cost[s][l] and predecessors[s][l]; kCostSentinel is "impossible".
+  std::vector<std::vector<int>> cost(states, std::vector<int>(loci, kCostSentinel));
+  std::vector<std::vector<std::vector<int>>> predecessors(states, std::vector<std::vector<int>>(loci));
+  for (int l = 0; l < loci; ++l) {
+    for (int s = 0; s < states; ++s) {
+      if (!isConsistent(family, s, l)) continue;
+      if (l == 0) cost[s][0] = 0;
+      for (int t = 0; l > 0 && t < states; ++t) {
+        if (cost[t][l - 1] == kCostSentinel) continue;
+        const int v = cost[t][l - 1] + transitionCost(family, l, t, s);
+        if (v < cost[s][l]) predecessors[s][l].clear();
+        if (v <= cost[s][l]) predecessors[s][l].push_back(t);
+        cost[s][l] = std::min(cost[s][l], v);
       }
     }
   }
-  family.statePath.resize(static_cast<std::size_t>(loci));
-  member_dp::computeStateMask(family);
-  int best = kCostSentinel;
-  for (int s = 0; s < stateCount; ++s) best = std::min(best, cell(s, loci - 1).cost);
-  outcome.leastCost = best;
-  if (best == kCostSentinel) {
-    outcome.status = MemberDpOutcome::Status::kNoConsistentConfiguration;
-    return outcome;
+  std::uint32_t phaseMask = 0;  // the phase bits of a joint state
+  for (unsigned bit = 0; int id : family.memberOrder) {
+    phaseMask |= 1u << bit;
+    bit += family.member(id).isFounder() ? 1 : 3;
   }
+  int best = kCostSentinel;
+  for (int s = 0; s < states; ++s) best = std::min(best, cost[s][loci - 1]);
+  outcome.leastCost = best;
+  if (best == kCostSentinel) return outcome;
+  outcome.status = Status::kSolved;
+  std::vector<std::uint32_t> path(loci);
+  std::vector<std::vector<std::uint32_t>> written;
   std::deque<std::pair<int, int>> stack;
-  for (int s = 0; s < stateCount; ++s) {
-    if (cell(s, loci - 1).cost == best) stack.emplace_back(s, loci - 1);
+  for (int s = 0; s < states; ++s) {
+    if (cost[s][loci - 1] == best) stack.emplace_back(s, loci - 1);
   }
   while (!stack.empty()) {
     auto [s, l] = stack.back();
     stack.pop_back();
-    while (true) {
-      family.statePath[static_cast<std::size_t>(l)] =
-          static_cast<int>(static_cast<std::uint32_t>(s) & family.stateMask);
-      member_dp::applyState(family, static_cast<std::uint32_t>(s), l);
+    for (;; s = predecessors[s][l].front(), --l) {
+      path[l] = static_cast<std::uint32_t>(s) & phaseMask;
+      applyState(family, s, l);
       if (l == 0) {
-        bool seen = false;
-        for (const std::vector<int>& path : family.foundPaths) seen = seen || path == family.statePath;
-        if (!seen) {
-          family.recombinantCount = best;
-          family.writePhasedTable(out);
-          family.writeGenotypeReport(dat);
-          family.writeResultLine(res);
-          family.foundPaths.push_back(family.statePath);
-          ++outcome.written;
-          if (maxSolutions != 0 && outcome.written == maxSolutions) {
-            if (!stack.empty()) outcome.status = MemberDpOutcome::Status::kCapped;
-            return outcome;
-          }
+        if (std::find(written.begin(), written.end(), path) != written.end()) break;
+        family.recombinantCount = best;
+        family.writePhasedTable(sinks.out);
+        family.writeGenotypeReport(sinks.dat);
+        family.writeResultLine(sinks.res);
+        written.push_back(path);
+        if (++outcome.written == maxSolutions) {
+          if (!stack.empty()) outcome.status = Status::kCapped;
+          return outcome;
         }
         break;
       }
-      const std::vector<int>& predecessors = cell(s, l).predecessors;
-      if (predecessors.size() == 1) {
-        s = predecessors.front();
-        --l;
-        continue;
+      if (predecessors[s][l].size() > 1) {
+        for (int t : predecessors[s][l]) stack.emplace_back(t, l - 1);
+        break;
       }
-      for (int t : predecessors) stack.emplace_back(t, l - 1);
-      break;
     }
   }
   return outcome;

@@ -28,6 +28,7 @@ class Generator {
       p.paternal.push_back(allele(rng_));
       p.maternal.push_back(allele(rng_));
     }
+    if (options_.founderMissingRate > 0) dropFounderAlleles(p);
     people_.push_back(p);
     return p.id;
   }
@@ -55,9 +56,10 @@ class Generator {
     std::vector<std::string> lines;
     std::bernoulli_distribution missing(options_.missingRate);
     std::bernoulli_distribution missingGenotype(options_.missingGenotypeRate);
+    const std::vector<int> idOf = writtenIds();
     for (const Person& p : people_) {
-      std::string line = std::to_string(options_.familyId) + " " + std::to_string(p.id) + " " +
-                         std::to_string(p.father) + " " + std::to_string(p.mother) + " " +
+      std::string line = std::to_string(options_.familyId) + " " + std::to_string(idOf[p.id]) + " " +
+                         std::to_string(idOf[p.father]) + " " + std::to_string(idOf[p.mother]) + " " +
                          std::to_string(p.sex) + " 0 0";
       for (int l = 0; l < options_.loci; ++l) {
         int a = p.paternal[static_cast<std::size_t>(l)];
@@ -66,6 +68,7 @@ class Generator {
         if (missing(rng_)) a = 0;
         if (missing(rng_)) b = 0;
         if (options_.missingGenotypeRate > 0 && missingGenotype(rng_)) a = b = 0;
+        if (options_.typingErrorRate > 0) mistype(a, b);
         line.append(" ").append(std::to_string(a)).append(" ").append(std::to_string(b));
       }
       lines.push_back(line + "\n");
@@ -97,6 +100,26 @@ class Generator {
                                        : parent.maternal[static_cast<std::size_t>(l)]);
     }
     return haplotype;
+  }
+
+  // Index: generated id (0 for "no parent"); value: the id written.
+  std::vector<int> writtenIds() {
+    std::vector<int> ids(people_.size() + 1);
+    for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int>(i);
+    if (options_.shuffledIds) std::shuffle(ids.begin() + 1, ids.end(), rng_);
+    return ids;
+  }
+
+  void dropFounderAlleles(Person& p) {
+    std::bernoulli_distribution missing(options_.founderMissingRate);
+    for (int& a : p.paternal) a = missing(rng_) ? 0 : a;
+    for (int& a : p.maternal) a = missing(rng_) ? 0 : a;
+  }
+
+  void mistype(int& a, int& b) {
+    if (!std::bernoulli_distribution(options_.typingErrorRate)(rng_)) return;
+    std::uniform_int_distribution<int> value(0, std::max(1, options_.alleles));
+    (coin() ? a : b) = value(rng_);
   }
 
   const GeneratedFamilyOptions& options_;

@@ -24,11 +24,21 @@ struct GeneratedFamilyOptions {
   double missingGenotypeRate = 0.0;  // per genotype: written as 0 0
   bool childrenFirst = false;        // write the lines in reverse (children before parents)
   bool shuffled = false;             // write the lines in random order (overrides childrenFirst)
+  // Member ids are a random permutation of 1..n, so a child may have a
+  // smaller id than its parents.
+  bool shuffledIds = false;
+  // Per founder allele: 0, passed on to children as 0 (the family stays
+  // consistent).
+  double founderMissingRate = 0.0;
+  // Per genotype, after transmission: one allele becomes 0 or a random
+  // allele (usually breaking consistency at that locus).
+  double typingErrorRate = 0.0;
 };
 
 // Lines "family member father mother sex 0 0 a1 a2 ..." of one family, each
 // ended by a line feed. Founders 1 (male) and 2 (female); ids grow with each
-// new member; allele order within a genotype is random.
+// new member; allele order within a genotype is random. With children = 0
+// the family holds founders only (two, three with halfSiblings).
 std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng);
 
 }  // namespace test_support
