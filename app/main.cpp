@@ -16,7 +16,8 @@ void printUsage() {
       "b:\tblock-extension algorithm\n"
       "c:\tconstraint-finding algorithm\n"
       "l:\tlocus-based DP algorithm\n"
-      "m:\tmember-based DP algorithm\n");
+      "m:\tmember-based DP algorithm\n"
+      "i:\tinheritance-vector algorithm\n");
 }
 
 }  // namespace
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     case 'c': status = runConstraintFinding(inputName); break;
     case 'l': status = runLocusDp(inputName); break;
     case 'm': status = runMemberDp(inputName); break;
+    case 'i': status = runInheritanceVectors(inputName); break;
     case 's': status = runSimulationTool(inputName); break;
     default: printUsage(); break;
   }

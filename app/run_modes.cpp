@@ -1,6 +1,12 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
+#include <cstdio>
+
+#include "app/family_validation.h"
+#include "app/pedigree_reader.h"
 #include "app/run_loop.h"
+#include "inheritance/inheritance_vector.h"
+#include "pedigree/diagnostics.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -77,5 +83,33 @@ int runMemberDp(const std::string& inputName) {
     context.stats->solveAllByMemberDp(context.out, context.dat, context.res);
   };
   reportInvalidSolutionCap();
+  return runPedigreeFile(inputName, mode);
+}
+
+// Option i reads the input twice: the first reading (silent: the second
+// reports every problem) gathers the allele frequencies and the
+// recombination fraction of the whole file, so no family is held in memory
+// while the second reading solves them one by one.
+int runInheritanceVectors(const std::string& inputName) {
+  auto model = std::make_shared<inheritance::FileModel>();
+  RunMode mode;
+  mode.minimumFamilySize = 1;
+  if (std::FILE* input = inputName.size() >= 3 ? std::fopen(inputName.c_str(), "r") : nullptr) {
+    diagnostics::MutedReports muted;
+    LineSource source(input);
+    PedigreeReader reader(source, inputName);
+    for (ReadFamily read = reader.nextFamily(); read.family != nullptr; read = reader.nextFamily()) {
+      read.family->memberCount = static_cast<int>(read.family->members.size());
+      if (!findFamilyProblem(read, mode, nullptr).empty()) continue;
+      read.family->prepare();
+      model->addFamily(*read.family);
+    }
+    std::fclose(input);
+  }
+  model->finish();
+  mode.closeAction = [model](std::unique_ptr<Family> family, RunContext& context) {
+    family->prepare();
+    inheritance::solveFamily(*family, *model, context.inputName, context.out, context.dat, context.res);
+  };
   return runPedigreeFile(inputName, mode);
 }

@@ -5,7 +5,15 @@
 
 namespace diagnostics {
 
+namespace {
+int mutedDepth = 0;
+}  // namespace
+
+MutedReports::MutedReports() { ++mutedDepth; }
+MutedReports::~MutedReports() { --mutedDepth; }
+
 void report(Level, std::string_view message) {
+  if (mutedDepth > 0) return;
   std::fflush(stdout);
   std::string line = "Haplotor: ";
   line.append(message);

@@ -20,6 +20,16 @@ inline void error(std::string_view message) { report(Level::kError, message); }
 inline void warning(std::string_view message) { report(Level::kWarning, message); }
 inline void note(std::string_view message) { report(Level::kNote, message); }
 
+// While one is alive, report() prints nothing: for a first reading of an
+// input whose problems the second reading reports.
+class MutedReports {
+ public:
+  MutedReports();
+  ~MutedReports();
+  MutedReports(const MutedReports&) = delete;
+  MutedReports& operator=(const MutedReports&) = delete;
+};
+
 // Text written as is to standard output (buffered).
 void console(std::string_view text);
 void flushConsole();
