@@ -80,6 +80,16 @@ template <typename T, typename Pair>
 // the mask's lowest bit move together, so they are contiguous.
 template <typename T, typename Pair>
 [[gnu::always_inline]] inline void passGroup(T* v, std::size_t n, std::uint32_t mask, Pair pair) {
+  if ((mask & (mask + 1)) == 0) {
+    // Bits 0..m-1: every block of 2^m states is paired with itself reversed.
+    const std::size_t size = std::size_t{mask} + 1;
+    for (std::size_t base = 0; base < n; base += size) {
+      T* __restrict a = v + base;
+      T* __restrict b = v + base + size / 2;
+      for (std::size_t j = 0; j < size / 2; ++j) pair(a[j], b[size / 2 - 1 - j]);
+    }
+    return;
+  }
   const std::size_t run = std::size_t{1} << __builtin_ctz(mask);
   const std::size_t top = std::size_t{1} << (31 - __builtin_clz(mask));
   for (std::size_t r = 0; r < n; r += run) {

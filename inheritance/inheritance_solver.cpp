@@ -51,14 +51,38 @@ void InheritanceSolver::buildNodes() {
     for (int side = kPaternal; side <= kMaternal; ++side) {
       const int parent = nodeOfMember.at(node.member->parentOnSide(side));
       node.parent[side] = parent;
-      const int group = groupOfNode[static_cast<std::size_t>(parent)];
-      node.group[side] = group;
-      // A founder's first meiosis in memberOrder carries its fixed bit.
-      if (group >= 0 && groups_[static_cast<std::size_t>(group)].size++ == 0) continue;
-      node.bit[side] = reducedBits_;
-      if (group >= 0) groups_[static_cast<std::size_t>(group)].mask |= 1u << reducedBits_;
+      node.group[side] = groupOfNode[static_cast<std::size_t>(parent)];
+    }
+  }
+  // Bits are laid out group by group, the largest group first, then the
+  // meioses of non-founder parents: a group's bits are then contiguous, so
+  // its butterfly pairs whole runs of states (reversed runs for the group at
+  // bit 0) and vectorises. A founder's first meiosis in memberOrder carries
+  // its fixed bit.
+  std::vector<std::vector<std::pair<std::size_t, int>>> meiosesOfGroup(groups_.size() + 1);
+  for (std::size_t n = 0; n < nodes_.size(); ++n) {
+    if (nodes_[n].founder) continue;
+    for (int side = kPaternal; side <= kMaternal; ++side) {
+      const int group = nodes_[n].group[side];
+      meiosesOfGroup[group >= 0 ? static_cast<std::size_t>(group) : groups_.size()].push_back({n, side});
+    }
+  }
+  std::vector<std::size_t> groupOrder(groups_.size());
+  for (std::size_t g = 0; g < groups_.size(); ++g) groupOrder[g] = g;
+  std::stable_sort(groupOrder.begin(), groupOrder.end(), [&meiosesOfGroup](std::size_t a, std::size_t b) {
+    return meiosesOfGroup[a].size() > meiosesOfGroup[b].size();
+  });
+  groupOrder.push_back(groups_.size());
+  for (std::size_t g : groupOrder) {
+    const bool founderGroup = g < groups_.size();
+    for (std::size_t k = 0; k < meiosesOfGroup[g].size(); ++k) {
+      const auto [n, side] = meiosesOfGroup[g][k];
+      if (founderGroup && k == 0) continue;
+      nodes_[n].bit[side] = reducedBits_;
+      if (founderGroup) groups_[g].mask |= 1u << reducedBits_;
       ++reducedBits_;
     }
+    if (founderGroup) groups_[g].size = static_cast<int>(meiosesOfGroup[g].size());
   }
   stateCount_ = std::size_t{1} << reducedBits_;
   for (std::size_t n = 0; n < nodes_.size(); ++n) {
@@ -215,7 +239,7 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
       if (count == 0) return;
       leafOffsetCount_[t] = count;
     }
-    spreadLeaves(0, index, weight);
+    spreadLeaves(index, weight);
     return;
   }
   const int n = branchNodes_[level];
@@ -253,13 +277,18 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
   }
 }
 
-void InheritanceSolver::spreadLeaves(std::size_t leaf, std::uint32_t index, double weight) {
-  if (leaf == typedLeaves_.size()) {
-    table_[index] += weight;
-    return;
+void InheritanceSolver::spreadLeaves(std::uint32_t index, double weight) {
+  // The product set, grown one leaf at a time.
+  spreadTargets_.assign(1, index);
+  for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
+    const std::uint32_t* offsets = &leafOffsets_[4 * t];
+    const std::size_t size = spreadTargets_.size();
+    for (int k = 1; k < leafOffsetCount_[t]; ++k) {
+      for (std::size_t i = 0; i < size; ++i) spreadTargets_.push_back(spreadTargets_[i] | offsets[k]);
+    }
+    for (std::size_t i = 0; i < size; ++i) spreadTargets_[i] |= offsets[0];
   }
-  const std::uint32_t* offsets = &leafOffsets_[4 * leaf];
-  for (int k = 0; k < leafOffsetCount_[leaf]; ++k) spreadLeaves(leaf + 1, index | offsets[k], weight);
+  for (std::uint32_t target : spreadTargets_) table_[target] += weight;
 }
 
 std::int64_t InheritanceSolver::minimumRecombinants() {

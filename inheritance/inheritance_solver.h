@@ -93,7 +93,7 @@ class InheritanceSolver {
   // Emission of every state at locus l into `emission`; false when no state fits.
   bool computeEmission(int l, bool unitWeights, std::vector<double>& emission);
   void emissionBranch(std::size_t level, std::uint32_t index, double weight);
-  void spreadLeaves(std::size_t leaf, std::uint32_t index, double weight);
+  void spreadLeaves(std::uint32_t index, double weight);
   std::uint32_t chooseState(const std::vector<double>& posterior, std::uint32_t previous, bool first) const;
 
   Family& family_;
@@ -119,6 +119,7 @@ class InheritanceSolver {
   std::vector<int> typedLeaves_;
   std::vector<std::uint32_t> leafOffsets_;  // 4 per typed leaf
   std::vector<int> leafOffsetCount_;
+  std::vector<std::uint32_t> spreadTargets_;
   double* table_ = nullptr;
 };
 

@@ -17,7 +17,7 @@ namespace inheritance {
 namespace {
 
 // Below this, every vector of the family is kept (one segment).
-constexpr double kStoredVectorBytes = 1024.0 * 1024.0 * 1024.0;
+constexpr double kStoredVectorBytes = 256.0 * 1024.0 * 1024.0;
 // Posteriors within this relative distance of the largest are tied.
 constexpr double kTieTolerance = 1e-9;
 
