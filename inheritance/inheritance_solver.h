@@ -94,7 +94,8 @@ class InheritanceSolver {
   bool computeEmission(int l, bool unitWeights, std::vector<double>& emission);
   void emissionBranch(std::size_t level, std::uint32_t index, double weight);
   void spreadLeaves(std::uint32_t index, double weight);
-  std::uint32_t chooseState(const std::vector<double>& posterior, std::uint32_t previous, bool first) const;
+  std::uint32_t chooseState(const std::vector<double>& posterior, double largest, std::uint32_t previous,
+                            bool first) const;
 
   Family& family_;
   const FileModel& model_;
