@@ -216,10 +216,4 @@ TEST(InheritanceRun, InconsistentLociAreWrittenAsReadAndTooLargeFamiliesAreRefus
   EXPECT_EQ(parseOut(invalid.out).size(), 1u);
 }
 
-TEST(InheritanceRun, UsageListsTheOption) {
-  const test_support::RunResult run = test_support::runHaplotor({}, test_support::makeTempDir());
-  EXPECT_NE(run.standardOutput.find("m:\tmember-based DP algorithm\ni:\tinheritance-vector algorithm\n"),
-            std::string::npos);
-}
-
 }  // namespace
