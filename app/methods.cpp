@@ -13,6 +13,7 @@ constexpr Method kMethods[] = {
     {'c', "constraint-finding algorithm", runConstraintFinding},
     {'l', "locus-based DP algorithm", runLocusDp},
     {'m', "member-based DP algorithm", runMemberDp},
+    {'i', "inheritance-vector algorithm", runInheritanceVectors},
     {'s', nullptr, runSimulationTool},
 };
 

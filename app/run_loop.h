@@ -54,3 +54,4 @@ int runBlockExtension(const std::string& inputName);
 int runConstraintFinding(const std::string& inputName);
 int runLocusDp(const std::string& inputName);
 int runMemberDp(const std::string& inputName);
+int runInheritanceVectors(const std::string& inputName);

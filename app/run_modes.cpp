@@ -1,14 +1,20 @@
 // The run modes of the four solving methods: which families each solves, what
 // it does with a closed family and what it writes at the end of the input.
+#include <cstdio>
 #include <map>
 #include <memory>
 
 #include "app/family_pool.h"
+#include "app/family_validation.h"
+#include "app/pedigree_reader.h"
 #include "app/run_loop.h"
-#include "constraint/constraint_finding.h"
-#include "locus_dp/locus_dp.h"
 #include "block_extension/block_extension.h"
+#include "constraint/constraint_finding.h"
+#include "inheritance/inheritance_vector.h"
+#include "locus_dp/locus_dp.h"
 #include "member_dp/member_dp.h"
+#include "pedigree/diagnostics.h"
+#include "pedigree/input_file.h"
 #include "pedigree/forced_phases.h"
 #include "pedigree/run_settings.h"
 
@@ -108,5 +114,46 @@ int runMemberDp(const std::string& inputName) {
     context.pool->finish();
   };
   reportInvalidSolutionCap();
+  return runPedigreeFile(inputName, mode);
+}
+
+// Option i reads the input twice: the first reading (silent: the second
+// reports every problem) gathers the allele frequencies and the
+// recombination fraction of the whole file, so no family is held in memory
+// while the second reading solves them one by one.
+int runInheritanceVectors(const std::string& inputName) {
+  auto model = std::make_shared<inheritance::FileModel>();
+  RunMode mode;
+  mode.minimumFamilySize = 1;
+  // The first reading gathers the allele frequencies and the least
+  // recombinant count of the file; its messages are the second reading's, so
+  // they are said once, then. A pipe cannot be read twice.
+  InputFile input = inputName.size() >= 3 ? openInputFile(inputName, "input file") : InputFile{};
+  if (input.file != nullptr && !S_ISREG(input.status.st_mode)) {
+    std::fclose(input.file);
+    diagnostics::error("input file '" + inputName +
+                       "' is not a regular file; the inheritance-vector method reads its input twice");
+    return 1;
+  }
+  if (input.file != nullptr) {
+    diagnostics::Capture muted;
+    LineSource source(input.file);
+    PedigreeReader reader(source, inputName);
+    for (ReadFamily read = reader.nextFamily(); read.family != nullptr; read = reader.nextFamily()) {
+      read.family->memberCount = static_cast<int>(read.family->members.size());
+      if (!findFamilyProblem(read, mode, nullptr).empty()) continue;
+      read.family->prepare();
+      model->addFamily(*read.family);
+    }
+    std::fclose(input.file);
+  }
+  model->finish();
+  mode.solveFamily = [model, inputName](Family& family, const ResultSinks& sinks) {
+    family.prepare();
+    inheritance::solveFamily(family, *model, inputName, sinks.out, sinks.dat, sinks.res);
+  };
+  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
+    context.pool->submit(std::move(family));
+  };
   return runPedigreeFile(inputName, mode);
 }

@@ -17,7 +17,8 @@ const char* kUsage =
     "b:\tblock-extension algorithm\n"
     "c:\tconstraint-finding algorithm\n"
     "l:\tlocus-based DP algorithm\n"
-    "m:\tmember-based DP algorithm\n";
+    "m:\tmember-based DP algorithm\n"
+    "i:\tinheritance-vector algorithm\n";
 
 }  // namespace
 

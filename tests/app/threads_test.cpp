@@ -1,4 +1,4 @@
-// Families solved on several threads give the same result files, standard
+// Families solved on several threads (options c, l, m, i) give the same result files, standard
 // output and standard error as one thread, byte for byte.
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ std::string mixedFamilies() {
 TEST(Threads, ResultsAndMessagesDoNotDependOnTheThreadCount) {
   const std::string dir = makeTempDir();
   writeFile(dir + "/mix.txt", mixedFamilies());
-  for (const char* option : {"-c", "-l", "-m"}) {
+  for (const char* option : {"-c", "-l", "-m", "-i"}) {
     std::string expected[5];
     for (const char* threads : {"1", "3"}) {
       const RunResult run = runHaplotor({option, "mix.txt"}, dir, {{"HAPLOTOR_THREADS", threads}});

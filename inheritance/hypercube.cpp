@@ -1,0 +1,155 @@
+// The hypercube transitions. They are the hot loop of the method: every
+// locus of the forward and backward passes applies one, over every state.
+// Low bits are done block by block while the block sits in cache; higher
+// bits two at a time (four states per step), so a large vector crosses
+// memory about bits / 2 times instead of bits times.
+#include "inheritance/hypercube.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace inheritance {
+
+namespace {
+
+// 2^12 doubles: 32 KiB, one level-1 data cache.
+constexpr int kBlockBits = 12;
+
+struct SpreadPair {
+  double stay;
+  double flip;
+  void operator()(double& a, double& b) const {
+    const double x = a;
+    const double y = b;
+    a = stay * x + flip * y;
+    b = flip * x + stay * y;
+  }
+};
+
+struct DistancePair {
+  void operator()(std::int32_t& a, std::int32_t& b) const {
+    const std::int32_t x = a;
+    const std::int32_t y = b;
+    a = std::min(x, y + 1);
+    b = std::min(y, x + 1);
+  }
+};
+
+// One bit of stride s over n states.
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passOneBit(T* v, std::size_t n, std::size_t s, Pair pair) {
+  for (std::size_t base = 0; base < n; base += 2 * s) {
+    T* __restrict a = v + base;
+    T* __restrict b = a + s;
+    for (std::size_t j = 0; j < s; ++j) pair(a[j], b[j]);
+  }
+}
+
+// Two bits of strides s1 < s2 in one sweep.
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passTwoBits(T* v, std::size_t n, std::size_t s1, std::size_t s2,
+                                               Pair pair) {
+  for (std::size_t high = 0; high < n; high += 2 * s2) {
+    for (std::size_t mid = 0; mid < s2; mid += 2 * s1) {
+      T* __restrict a = v + high + mid;
+      T* __restrict b = a + s1;
+      T* __restrict c = a + s2;
+      T* __restrict d = c + s1;
+      for (std::size_t j = 0; j < s1; ++j) {
+        pair(a[j], b[j]);
+        pair(c[j], d[j]);
+        pair(a[j], c[j]);
+        pair(b[j], d[j]);
+      }
+    }
+  }
+}
+
+// Bits 0 and 1 together: four neighbouring states.
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passLowestTwo(T* v, std::size_t n, Pair pair) {
+  for (std::size_t i = 0; i < n; i += 4) {
+    pair(v[i], v[i + 1]);
+    pair(v[i + 2], v[i + 3]);
+    pair(v[i], v[i + 2]);
+    pair(v[i + 1], v[i + 3]);
+  }
+}
+
+// Pairs r with r ^ mask for every r (each pair once). Runs of states below
+// the mask's lowest bit move together, so they are contiguous.
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passGroup(T* v, std::size_t n, std::uint32_t mask, Pair pair) {
+  if ((mask & (mask + 1)) == 0) {
+    // Bits 0..m-1: every block of 2^m states is paired with itself reversed.
+    const std::size_t size = std::size_t{mask} + 1;
+    for (std::size_t base = 0; base < n; base += size) {
+      T* __restrict a = v + base;
+      T* __restrict b = v + base + size / 2;
+      for (std::size_t j = 0; j < size / 2; ++j) pair(a[j], b[size / 2 - 1 - j]);
+    }
+    return;
+  }
+  const std::size_t run = std::size_t{1} << __builtin_ctz(mask);
+  const std::size_t top = std::size_t{1} << (31 - __builtin_clz(mask));
+  for (std::size_t r = 0; r < n; r += run) {
+    if ((r & top) != 0) continue;
+    T* __restrict a = v + r;
+    T* __restrict b = v + (r ^ mask);
+    for (std::size_t j = 0; j < run; ++j) pair(a[j], b[j]);
+  }
+}
+
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passAll(T* v, int bits, const std::vector<std::uint32_t>& groups,
+                                           Pair pair) {
+  const std::size_t n = std::size_t{1} << bits;
+  const int lowBits = std::min(bits, kBlockBits);
+  const std::size_t block = std::size_t{1} << lowBits;
+  for (std::size_t start = 0; start < n; start += block) {
+    T* b = v + start;
+    int bit = 0;
+    if (lowBits >= 2) {
+      passLowestTwo(b, block, pair);
+      bit = 2;
+    }
+    for (; bit + 1 < lowBits; bit += 2) {
+      passTwoBits(b, block, std::size_t{1} << bit, std::size_t{1} << (bit + 1), pair);
+    }
+    if (bit < lowBits) passOneBit(b, block, std::size_t{1} << bit, pair);
+  }
+  int bit = lowBits;
+  for (; bit + 1 < bits; bit += 2)
+    passTwoBits(v, n, std::size_t{1} << bit, std::size_t{1} << (bit + 1), pair);
+  if (bit < bits) passOneBit(v, n, std::size_t{1} << bit, pair);
+  for (std::uint32_t mask : groups) passGroup(v, n, mask, pair);
+}
+
+[[gnu::target_clones("avx2", "default")]] void spreadAll(double* v, int bits,
+                                                         const std::vector<std::uint32_t>& groups,
+                                                         double theta) {
+  passAll(v, bits, groups, SpreadPair{1.0 - theta, theta});
+}
+
+[[gnu::target_clones("avx2", "default")]] void distanceAll(std::int32_t* v, int bits,
+                                                           const std::vector<std::uint32_t>& groups) {
+  passAll(v, bits, groups, DistancePair{});
+}
+
+}  // namespace
+
+Hypercube::Hypercube(int bits, std::vector<std::uint32_t> groupMasks) : bits_(bits) {
+  for (std::uint32_t mask : groupMasks) {
+    if (mask != 0) groupMasks_.push_back(mask);
+  }
+}
+
+void Hypercube::spread(double* v, double theta) const { spreadAll(v, bits_, groupMasks_, theta); }
+
+void Hypercube::distance(std::int32_t* v, std::int32_t infinity) const {
+  distanceAll(v, bits_, groupMasks_);
+  const std::size_t n = size();
+  for (std::size_t i = 0; i < n; ++i) v[i] = std::min(v[i], infinity);
+}
+
+}  // namespace inheritance

@@ -1,0 +1,314 @@
+// The layout of the reduced state space, the allele classes of a locus and
+// the emission of every state at once.
+#include "inheritance/inheritance_solver.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace inheritance {
+
+int reducedBitCount(const Family& family) {
+  int bits = 0;
+  int foundersWithChildren = 0;
+  for (const auto& [id, member] : family.members) {
+    if (!member.isFounder()) {
+      bits += 2;
+    } else if (!member.childIds.empty()) {
+      ++foundersWithChildren;
+    }
+  }
+  return bits - foundersWithChildren;
+}
+
+InheritanceSolver::InheritanceSolver(Family& family, const FileModel& model)
+    : family_(family), model_(model), locusCount_(family.locusCount) {
+  buildNodes();
+}
+
+void InheritanceSolver::buildNodes() {
+  std::unordered_map<int, int> nodeOfMember;
+  for (int id : family_.memberOrder) {
+    if (id < 0) break;
+    Node node;
+    node.member = &family_.member(id);
+    node.founder = node.member->isFounder();
+    node.hasChildren = !node.member->childIds.empty();
+    nodeOfMember[id] = static_cast<int>(nodes_.size());
+    nodes_.push_back(node);
+  }
+  int founders = 0;
+  std::vector<int> groupOfNode(nodes_.size(), -1);
+  for (std::size_t n = 0; n < nodes_.size(); ++n) {
+    Node& node = nodes_[n];
+    if (node.founder) {
+      node.founderIndex = founders++;
+      if (node.hasChildren) {
+        groupOfNode[n] = static_cast<int>(groups_.size());
+        groups_.push_back({static_cast<int>(n), 0u, 0});
+      }
+      continue;
+    }
+    for (int side = kPaternal; side <= kMaternal; ++side) {
+      const int parent = nodeOfMember.at(node.member->parentOnSide(side));
+      node.parent[side] = parent;
+      node.group[side] = groupOfNode[static_cast<std::size_t>(parent)];
+    }
+  }
+  // Bits are laid out group by group, the largest group first, then the
+  // meioses of non-founder parents: a group's bits are then contiguous, so
+  // its butterfly pairs whole runs of states (reversed runs for the group at
+  // bit 0) and vectorises. A founder's first meiosis in memberOrder carries
+  // its fixed bit.
+  std::vector<std::vector<std::pair<std::size_t, int>>> meiosesOfGroup(groups_.size() + 1);
+  for (std::size_t n = 0; n < nodes_.size(); ++n) {
+    if (nodes_[n].founder) continue;
+    for (int side = kPaternal; side <= kMaternal; ++side) {
+      const int group = nodes_[n].group[side];
+      meiosesOfGroup[group >= 0 ? static_cast<std::size_t>(group) : groups_.size()].push_back({n, side});
+    }
+  }
+  std::vector<std::size_t> groupOrder(groups_.size());
+  for (std::size_t g = 0; g < groups_.size(); ++g) groupOrder[g] = g;
+  std::stable_sort(groupOrder.begin(), groupOrder.end(), [&meiosesOfGroup](std::size_t a, std::size_t b) {
+    return meiosesOfGroup[a].size() > meiosesOfGroup[b].size();
+  });
+  groupOrder.push_back(groups_.size());
+  for (std::size_t g : groupOrder) {
+    const bool founderGroup = g < groups_.size();
+    for (std::size_t k = 0; k < meiosesOfGroup[g].size(); ++k) {
+      const auto [n, side] = meiosesOfGroup[g][k];
+      if (founderGroup && k == 0) continue;
+      nodes_[n].bit[side] = reducedBits_;
+      if (founderGroup) groups_[g].mask |= 1u << reducedBits_;
+      ++reducedBits_;
+    }
+    if (founderGroup) groups_[g].size = static_cast<int>(meiosesOfGroup[g].size());
+  }
+  stateCount_ = std::size_t{1} << reducedBits_;
+  for (std::size_t n = 0; n < nodes_.size(); ++n) {
+    if (nodes_[n].hasChildren) {
+      branchNodes_.push_back(static_cast<int>(n));
+    } else if (!nodes_[n].founder) {
+      leafNodes_.push_back(static_cast<int>(n));
+    }
+  }
+  inputOrder_.resize(nodes_.size());
+  for (std::size_t n = 0; n < nodes_.size(); ++n) inputOrder_[n] = static_cast<int>(n);
+  std::sort(inputOrder_.begin(), inputOrder_.end(), [this](int a, int b) {
+    return nodes_[static_cast<std::size_t>(a)].member->seqIndex <
+           nodes_[static_cast<std::size_t>(b)].member->seqIndex;
+  });
+  haplotypeClass_.assign(2 * nodes_.size(), -1);
+}
+
+void InheritanceSolver::buildClasses(int l, bool unitWeights, LocusClasses& classes,
+                                     std::vector<ClassGenotype>& genotypes) const {
+  classes.alleles.clear();
+  classes.weights.clear();
+  classes.pickWeights.clear();
+  classes.otherClass = -1;
+  classes.otherAllele = 0;
+  genotypes.assign(nodes_.size(), ClassGenotype{});
+  const auto locus = static_cast<std::size_t>(l);
+  auto classOf = [&classes](int allele) {
+    if (allele == 0) return -1;
+    for (std::size_t c = 0; c < classes.alleles.size(); ++c) {
+      if (classes.alleles[c] == allele) return static_cast<int>(c);
+    }
+    classes.alleles.push_back(allele);
+    return static_cast<int>(classes.alleles.size()) - 1;
+  };
+  for (int n : inputOrder_) {
+    const LocusGenotype& g = nodes_[static_cast<std::size_t>(n)].member->genotypes[locus];
+    ClassGenotype& coded = genotypes[static_cast<std::size_t>(n)];
+    coded.first = classOf(g.allele1);
+    coded.second = classOf(g.allele2);
+  }
+  const LocusFrequencies& frequencies = model_.frequencies(l);
+  // An allele the first reading never saw (impossible for a validated file)
+  // still gets a positive weight.
+  double smallest = 1.0;
+  for (const auto& [allele, frequency] : frequencies) smallest = std::min(smallest, frequency);
+  for (int allele : classes.alleles) {
+    double weight = smallest;
+    for (const auto& [fileAllele, frequency] : frequencies) {
+      if (fileAllele == allele) weight = frequency;
+    }
+    classes.weights.push_back(weight);
+  }
+  classes.pickWeights = classes.weights;
+  double otherWeight = 0.0;
+  double otherBest = 0.0;
+  int otherAlleles = 0;
+  int otherAllele = 0;
+  for (const auto& [allele, frequency] : frequencies) {
+    if (std::find(classes.alleles.begin(), classes.alleles.end(), allele) != classes.alleles.end()) continue;
+    otherWeight += frequency;
+    ++otherAlleles;
+    if (frequency > otherBest) {
+      otherBest = frequency;
+      otherAllele = allele;
+    }
+  }
+  if (frequencies.empty()) {
+    // Nobody in the file typed the locus: one class that stands for no allele.
+    otherWeight = otherBest = 1.0;
+  }
+  if (otherWeight > 0.0) {
+    classes.otherClass = static_cast<int>(classes.alleles.size());
+    classes.otherAllele = otherAlleles == 1 ? otherAllele : 0;
+    classes.alleles.push_back(otherAllele);
+    classes.weights.push_back(otherWeight);
+    classes.pickWeights.push_back(otherBest);
+  }
+  if (unitWeights) std::fill(classes.weights.begin(), classes.weights.end(), 1.0);
+}
+
+// The emission of a state sums, over the alleles of the founder slots, the
+// product of their weights times the indicator that every typed genotype
+// fits. The sum is built for all states together: the members with children
+// are branched on in memberOrder (founders over their slot alleles, others
+// over their own meiosis bits), and at the end of a branch every child
+// without children independently allows a set of its (paternal, maternal)
+// bits, so the branch adds its weight to a product set of states. Children
+// untyped at the locus allow everything; their bits are filled in at the end
+// by copying.
+bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<double>& emission) {
+  buildClasses(l, unitWeights, classes_, genotypes_);
+  emission.assign(stateCount_, 0.0);
+  table_ = emission.data();
+  typedLeaves_.clear();
+  std::uint32_t untypedLeafBits = 0;
+  for (int n : leafNodes_) {
+    const ClassGenotype& g = genotypes_[static_cast<std::size_t>(n)];
+    const Node& node = nodes_[static_cast<std::size_t>(n)];
+    if (g.first < 0 && g.second < 0) {
+      for (int side = kPaternal; side <= kMaternal; ++side) {
+        if (node.bit[side] >= 0) untypedLeafBits |= 1u << node.bit[side];
+      }
+    } else {
+      typedLeaves_.push_back(n);
+    }
+  }
+  leafOffsets_.assign(4 * typedLeaves_.size(), 0);
+  leafOffsetCount_.assign(typedLeaves_.size(), 0);
+  emissionBranch(0, 0, 1.0);
+  bool fits = false;
+  for (double e : emission) {
+    if (e > 0.0) {
+      fits = true;
+      break;
+    }
+  }
+  if (!fits) {
+    std::fill(emission.begin(), emission.end(), 1.0);
+    return false;
+  }
+  for (int bit = 0; bit < reducedBits_; ++bit) {
+    if ((untypedLeafBits >> bit & 1u) == 0) continue;
+    const std::size_t stride = std::size_t{1} << bit;
+    for (std::size_t base = 0; base < stateCount_; base += 2 * stride) {
+      std::copy(emission.begin() + static_cast<std::ptrdiff_t>(base),
+                emission.begin() + static_cast<std::ptrdiff_t>(base + stride),
+                emission.begin() + static_cast<std::ptrdiff_t>(base + stride));
+    }
+  }
+  return true;
+}
+
+void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, double weight) {
+  if (level == branchNodes_.size()) {
+    // The sets of the typed leaves, given their parents' haplotypes.
+    for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
+      const Node& node = nodes_[static_cast<std::size_t>(typedLeaves_[t])];
+      const ClassGenotype& g = genotypes_[static_cast<std::size_t>(typedLeaves_[t])];
+      int count = 0;
+      for (int p = 0; p < (node.bit[kPaternal] >= 0 ? 2 : 1); ++p) {
+        const int x = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kPaternal]) +
+                                      static_cast<std::size_t>(p)];
+        for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
+          const int y = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) +
+                                        static_cast<std::size_t>(m)];
+          if (!fitsGenotype(g, x, y)) continue;
+          std::uint32_t offset = 0;
+          if (p != 0) offset |= 1u << node.bit[kPaternal];
+          if (m != 0) offset |= 1u << node.bit[kMaternal];
+          leafOffsets_[4 * t + static_cast<std::size_t>(count++)] = offset;
+        }
+      }
+      if (count == 0) return;
+      leafOffsetCount_[t] = count;
+    }
+    spreadLeaves(index, weight);
+    return;
+  }
+  const int n = branchNodes_[level];
+  const Node& node = nodes_[static_cast<std::size_t>(n)];
+  const ClassGenotype& g = genotypes_[static_cast<std::size_t>(n)];
+  int* haplotypes = &haplotypeClass_[2 * static_cast<std::size_t>(n)];
+  if (node.founder) {
+    const int classCount = static_cast<int>(classes_.alleles.size());
+    for (int x = 0; x < classCount; ++x) {
+      for (int y = 0; y < classCount; ++y) {
+        if (!fitsGenotype(g, x, y)) continue;
+        haplotypes[0] = x;
+        haplotypes[1] = y;
+        emissionBranch(level + 1, index,
+                       weight * classes_.weights[static_cast<std::size_t>(x)] *
+                           classes_.weights[static_cast<std::size_t>(y)]);
+      }
+    }
+    return;
+  }
+  for (int p = 0; p < (node.bit[kPaternal] >= 0 ? 2 : 1); ++p) {
+    const int x =
+        haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kPaternal]) + static_cast<std::size_t>(p)];
+    for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
+      const int y =
+          haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) + static_cast<std::size_t>(m)];
+      if (!fitsGenotype(g, x, y)) continue;
+      std::uint32_t next = index;
+      if (p != 0) next |= 1u << node.bit[kPaternal];
+      if (m != 0) next |= 1u << node.bit[kMaternal];
+      haplotypes[0] = x;
+      haplotypes[1] = y;
+      emissionBranch(level + 1, next, weight);
+    }
+  }
+}
+
+void InheritanceSolver::spreadLeaves(std::uint32_t index, double weight) {
+  // The product set, grown one leaf at a time.
+  spreadTargets_.assign(1, index);
+  for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
+    const std::uint32_t* offsets = &leafOffsets_[4 * t];
+    const std::size_t size = spreadTargets_.size();
+    for (int k = 1; k < leafOffsetCount_[t]; ++k) {
+      for (std::size_t i = 0; i < size; ++i) spreadTargets_.push_back(spreadTargets_[i] | offsets[k]);
+    }
+    for (std::size_t i = 0; i < size; ++i) spreadTargets_[i] |= offsets[0];
+  }
+  for (std::uint32_t target : spreadTargets_) table_[target] += weight;
+}
+
+std::int64_t InheritanceSolver::minimumRecombinants() {
+  if (locusCount_ == 0) return 0;
+  constexpr std::int32_t kInfinity = 1 << 28;
+  const Hypercube cube(reducedBits_, [this] {
+    std::vector<std::uint32_t> masks;
+    for (const FounderGroup& group : groups_) masks.push_back(group.mask);
+    return masks;
+  }());
+  std::vector<std::int32_t> cost(stateCount_, 0);
+  std::vector<double> emission;
+  for (int l = 0; l < locusCount_; ++l) {
+    if (l > 0) cube.distance(cost.data(), kInfinity);
+    if (!computeEmission(l, true, emission)) continue;
+    for (std::size_t r = 0; r < stateCount_; ++r) {
+      if (emission[r] == 0.0) cost[r] = kInfinity;
+    }
+  }
+  return *std::min_element(cost.begin(), cost.end());
+}
+
+}  // namespace inheritance

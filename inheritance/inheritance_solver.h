@@ -1,0 +1,140 @@
+// The solver of one family over inheritance vectors.
+//
+// A state is one bit per meiosis: which of the parent's two haplotypes the
+// child copied. Exchanging a founder's two haplotypes changes no genotype
+// probability, so the first meiosis of every founder with children is fixed
+// at 0 and the state is the index of the remaining ("reduced") bits. The
+// other meioses of such a founder form its group: a reduced state r stands
+// for r and for r with the whole group flipped (fixed bit included).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "inheritance/hypercube.h"
+#include "inheritance/inheritance_vector.h"
+#include "pedigree/family.h"
+
+namespace inheritance {
+
+// A member as the model sees it; nodes are numbered in memberOrder, so
+// parents come before their children.
+struct Node {
+  Member* member = nullptr;
+  bool founder = false;
+  bool hasChildren = false;
+  int parent[2] = {-1, -1};
+  // Reduced bit of the meiosis from each parent; -1 when it is a founder's
+  // fixed meiosis (always 0 in a reduced state).
+  int bit[2] = {-1, -1};
+  int group[2] = {-1, -1};  // founder group of the parent on each side, -1 for a non-founder parent
+  int founderIndex = -1;    // founders: slots 2 x founderIndex (paternal) and +1 (maternal)
+};
+
+struct FounderGroup {
+  int founderNode = 0;
+  std::uint32_t mask = 0;  // reduced bits of the group (the fixed meiosis excluded)
+  int size = 0;            // meioses of the founder, the fixed one included
+};
+
+// An allele genotype in class codes: -1 for a missing allele; the two
+// codes in no particular order.
+struct ClassGenotype {
+  int first = -1;
+  int second = -1;
+};
+
+// The allele classes of one locus for this family: its typed alleles in
+// the order first seen (input order, allele1 before allele2), then OTHER
+// (every allele of the file the family did not type) when it has weight.
+struct LocusClasses {
+  std::vector<int> alleles;         // class -> allele number (OTHER: see otherAllele)
+  std::vector<double> weights;      // emission weight of the class
+  std::vector<double> pickWeights;  // weight when one allele is chosen (OTHER: its best allele)
+  int otherClass = -1;              // -1 when there is no OTHER class
+  int otherAllele = 0;              // the single allele OTHER stands for, 0 when several or none
+};
+
+class InheritanceSolver {
+ public:
+  // The family must be validated and prepared. `model` must outlive the solver.
+  InheritanceSolver(Family& family, const FileModel& model);
+
+  int reducedBits() const { return reducedBits_; }
+  int locusCount() const { return locusCount_; }
+  const std::vector<Node>& nodes() const { return nodes_; }
+  const std::vector<FounderGroup>& groups() const { return groups_; }
+
+  // The classes and class genotypes of locus l (class weights from the
+  // model's frequencies, or all 1 when `unitWeights`).
+  void buildClasses(int l, bool unitWeights, LocusClasses& classes,
+                    std::vector<ClassGenotype>& genotypes) const;
+
+  // Least number of recombinations over all vector paths (loci where no
+  // state fits count as fitting every state).
+  std::int64_t minimumRecombinants();
+
+  // Forward-backward and decoding: fills chosenStates(). `observer`, when
+  // given, sees the normalised posterior of every locus in ascending order.
+  using PosteriorObserver = std::function<void(int locus, const std::vector<double>& posterior)>;
+  void decode(const PosteriorObserver& observer = {});
+  const std::vector<std::uint32_t>& chosenStates() const { return chosen_; }
+  const std::vector<int>& inconsistentLoci() const { return inconsistentLoci_; }
+
+  // Writes the configuration of the decoded vectors into the family's
+  // genotypes and sets its recombinant count.
+  void writeConfiguration();
+
+ private:
+  void buildNodes();
+  void buildClassCodes();
+  // Emission of every state at locus l into `emission`; false when no state fits.
+  bool computeEmission(int l, bool unitWeights, std::vector<double>& emission);
+  void emissionBranch(std::size_t level, std::uint32_t index, double weight);
+  void spreadLeaves(std::uint32_t index, double weight);
+  std::uint32_t chooseState(const std::vector<double>& posterior, double largest, std::uint32_t previous,
+                            bool first) const;
+
+  Family& family_;
+  const FileModel& model_;
+  int locusCount_ = 0;
+  int reducedBits_ = 0;
+  std::size_t stateCount_ = 1;
+  std::vector<Node> nodes_;
+  std::vector<int> inputOrder_;  // node indices in input order
+  std::vector<FounderGroup> groups_;
+  std::vector<int> branchNodes_;  // members with children, in memberOrder
+  std::vector<int> leafNodes_;    // non-founders without children
+  std::vector<std::uint8_t> consistent_;
+  std::vector<int> inconsistentLoci_;
+  std::vector<std::uint32_t> chosen_;
+
+  // Scratch of one emission: classes and genotypes of the locus, the
+  // haplotype classes of the branch nodes, the fitting bit offsets of the
+  // typed leaves, and the table being filled.
+  LocusClasses classes_;
+  std::vector<ClassGenotype> genotypes_;
+  std::vector<int> haplotypeClass_;  // 2 per node
+  std::vector<int> typedLeaves_;
+  std::vector<std::uint32_t> leafOffsets_;  // 4 per typed leaf
+  std::vector<int> leafOffsetCount_;
+  std::vector<std::uint32_t> spreadTargets_;
+  double* table_ = nullptr;
+};
+
+// Two class genotypes agree: the ordered pair (x, y) can be the unordered
+// genotype g.
+inline bool fitsGenotype(const ClassGenotype& g, int x, int y) {
+  if (g.first < 0 && g.second < 0) return true;
+  if (g.first < 0) return x == g.second || y == g.second;
+  if (g.second < 0) return x == g.first || y == g.first;
+  return (x == g.first && y == g.second) || (x == g.second && y == g.first);
+}
+
+// Counts the reduced bits a prepared family needs (2 x non-founders minus
+// founders with children).
+int reducedBitCount(const Family& family);
+
+}  // namespace inheritance
