@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/run_loop.h"
+#include "app/vcf_run.h"
 #include "pedigree/diagnostics.h"
 #include "pedigree/random_source.h"
 #include "simulate/simulation_tool.h"
@@ -19,11 +20,40 @@ void printUsage() {
       "m:\tmember-based DP algorithm\n");
 }
 
+// A command line of neither form also shows the VCF form.
+void printFullUsage() {
+  printUsage();
+  diagnostics::console("\nVCF/BCF input: Haplotor.exe -option genotypes.vcf.gz pedigree.ped\n");
+}
+
+std::string commandLineOf(int argc, char** argv) {
+  std::string text;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) text.push_back(' ');
+    text.append(argv[i]);
+  }
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Three arguments: the VCF/BCF form, for the letters of the methods it takes.
+  if (argc == 4) {
+    const std::string option = argv[1];
+    const char letter = option.size() >= 2 ? option[1] : '\0';
+    if (letter == '\0' || vcfOptionLetters().find(letter) == std::string::npos) {
+      printFullUsage();
+      diagnostics::flushConsole();
+      return 0;
+    }
+    random_source::seedFromEnvironment();
+    const int status = runVcfCommand(letter, argv[2], argv[3], commandLineOf(argc, argv));
+    diagnostics::flushConsole();
+    return status;
+  }
   if (argc != 3) {
-    printUsage();
+    printFullUsage();
     return 0;
   }
   random_source::seedFromEnvironment();
