@@ -3,6 +3,7 @@
 # pedigree. The results land in build/example/ next to a copy of the input.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/debian_packages.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs" --target haplotor
@@ -14,3 +15,11 @@ echo "--- build/example/pedigree.res"
 cat pedigree.res
 echo "--- build/example/pedigree.out"
 cat pedigree.out
+
+# The same method on genotypes in VCF with a PED pedigree.
+cd ../..
+cp examples/vcf_example.vcf examples/vcf_example.ped build/example/
+cd build/example
+HAPLOTOR_SEED=${HAPLOTOR_SEED:-2026} ../Haplotor.exe -b vcf_example.vcf vcf_example.ped
+echo "--- build/example/vcf_example.phased.vcf.gz (records)"
+gzip -dc vcf_example.phased.vcf.gz | grep -v '^##'

@@ -4,6 +4,9 @@
 # sanitizer report fails the script.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/debian_packages.sh
+# The VCF tests read Haplotor's output with bcftools.
+ensure_package "command -v bcftools" bcftools
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
