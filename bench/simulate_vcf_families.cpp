@@ -5,9 +5,9 @@
 // pedigree as PED.
 //
 // usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED < header.txt
-//   PANEL_GT.txt: "CHROM\tPOS\tID\tREF\tALT\tGT GT ..." (bcftools query -f '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n')
-//   MAP.gmap: "pos chr cM" with a header line
-//   header.txt: the panel's header lines up to ##contig (the #CHROM line is written here)
+//   PANEL_GT.txt: "CHROM\tPOS\tID\tREF\tALT\tGT GT ..." (bcftools query -f
+//   '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n') MAP.gmap: "pos chr cM" with a header line header.txt: the
+//   panel's header lines up to ##contig (the #CHROM line is written here)
 #include <algorithm>
 #include <cstdio>
 #include <fstream>

@@ -1,7 +1,7 @@
 #include "vcf/vcf_phasing.h"
 
-#include <htslib/hts.h>
 #include <htslib/bgzf.h>
+#include <htslib/hts.h>
 #include <htslib/hts_log.h>
 #include <htslib/vcf.h>
 #include <unistd.h>

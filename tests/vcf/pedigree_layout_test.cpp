@@ -61,16 +61,14 @@ TEST(PedFile, MissingFileIsAProblemNamingIt) {
 }
 
 TEST(FamilyLayout, CompletesFamiliesAndRefusesThoseTheMethodsCannotTake) {
-  PedFile
-      ped =
-          readPed(
-              "1 f 0 0 1 0\n1 m 0 0 2 0\n1 k f m 0 0\n1 half f 0 2 0\n1 half2 f 0 1 0\n1 lost ghost m 1 0\n"
-              "2 f2 0 0 2 0\n2 m2 0 0 2 0\n2 k2 f2 m2 1 0\n"  // father of sex 2
-              "3 x 0 0 1 0\n3 y x z 1 0\n3 z y y 2 0\n"       // loop, and a member both parents
-              "4 u 0 0 1 0\n4 v 0 0 2 0\n4 w u v 1 0\n"       // no sample in the VCF
-              "5 p 0 0 1 0\n5 q 0 0 2 0\n"
-              "6 s6 0 0 2 0\n6 t6 u6 s6 1 0\n6 u6 t6 s6 1 0\n");  // t and u are each other's father // too
-                                                                  // small for the method
+  PedFile ped = readPed(
+      "1 f 0 0 1 0\n1 m 0 0 2 0\n1 k f m 0 0\n1 half f 0 2 0\n1 half2 f 0 1 0\n1 lost ghost m 1 0\n"
+      "2 f2 0 0 2 0\n2 m2 0 0 2 0\n2 k2 f2 m2 1 0\n"  // father of sex 2
+      "3 x 0 0 1 0\n3 y x z 1 0\n3 z y y 2 0\n"       // loop, and a member both parents
+      "4 u 0 0 1 0\n4 v 0 0 2 0\n4 w u v 1 0\n"       // no sample in the VCF
+      "5 p 0 0 1 0\n5 q 0 0 2 0\n"
+      "6 s6 0 0 2 0\n6 t6 u6 s6 1 0\n6 u6 t6 s6 1 0\n");  // t and u are each other's father // too
+                                                          // small for the method
   std::vector<std::string> samples = {"k",  "f",  "m", "half", "half2", "lost", "f2",
                                       "m2", "k2", "x", "y",    "z",     "5_p",  "q"};
   RunLayout run = layoutFamilies(ped, samples, LayoutRules{3, "option b"});
