@@ -14,8 +14,8 @@
 #include "locus_dp/locus_dp.h"
 #include "member_dp/member_dp.h"
 #include "pedigree/diagnostics.h"
-#include "pedigree/input_file.h"
 #include "pedigree/forced_phases.h"
+#include "pedigree/input_file.h"
 #include "pedigree/run_settings.h"
 
 namespace {
@@ -81,7 +81,8 @@ int runLocusDp(const std::string& inputName) {
     resolveForcedPhases(family);
     // A family too large for the tree programme is refused by the solver,
     // which reports it; it then gets nothing in the result files.
-    if (solveByLocusDp(family, sinks.out, inputName).outcome == FamilyOutcome::kSolved) writeFamily(family, sinks);
+    if (solveByLocusDp(family, sinks.out, inputName).outcome == FamilyOutcome::kSolved)
+      writeFamily(family, sinks);
   };
   mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
     context.pool->submit(std::move(family));

@@ -75,7 +75,8 @@ void FileModel::finish() {
   theta_ = static_cast<double>(minimumRecombinants_ + 1) / static_cast<double>(meiosisIntervals_ + 2);
   theta_ = std::clamp(theta_, kSmallestTheta, kLargestTheta);
   const char* text = std::getenv("HAPLOTOR_THETA");
-  if (text != nullptr && !parseTheta(text, theta_)) {
+  thetaGiven_ = text != nullptr && parseTheta(text, theta_);
+  if (text != nullptr && !thetaGiven_) {
     diagnostics::warning("HAPLOTOR_THETA='" + std::string(text) +
                          "' is not a number in (0, 0.5]; using the estimate from the file");
   }
@@ -84,6 +85,14 @@ void FileModel::finish() {
                          "' is not a whole number from 0 to " + std::to_string(kLargestMaxBits) + "; using " +
                          std::to_string(kDefaultMaxBits));
   }
+}
+
+void FileModel::setIntervalFractions(std::vector<double> fractions) {
+  if (thetaGiven_) return;
+  // Two sites at one position still may not be certain to be inherited
+  // together, and no interval recombines more often than half the time.
+  for (double& fraction : fractions) fraction = std::clamp(fraction, 1e-8, 0.5);
+  intervalFractions_ = std::move(fractions);
 }
 
 const LocusFrequencies& FileModel::frequencies(int locus) const {

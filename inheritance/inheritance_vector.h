@@ -39,6 +39,16 @@ class FileModel {
   void finish();
 
   double theta() const { return theta_; }
+  // Recombination fractions per interval (locus l to l + 1), from the
+  // positions of the sites, used instead of the one estimate unless
+  // HAPLOTOR_THETA is set.
+  void setIntervalFractions(std::vector<double> fractions);
+  // The fraction between locus `left` and the next.
+  double thetaAfter(int left) const {
+    return left >= 0 && static_cast<std::size_t>(left) < intervalFractions_.size()
+               ? intervalFractions_[static_cast<std::size_t>(left)]
+               : theta_;
+  }
   int maxBits() const { return maxBits_; }
   // Empty for a locus nobody typed.
   const LocusFrequencies& frequencies(int locus) const;
@@ -50,6 +60,8 @@ class FileModel {
   std::int64_t minimumRecombinants_ = 0;
   std::int64_t meiosisIntervals_ = 0;
   double theta_ = 0.0;
+  bool thetaGiven_ = false;  // HAPLOTOR_THETA was set and valid
+  std::vector<double> intervalFractions_;
   int maxBits_ = kDefaultMaxBits;
   const char* invalidMaxBits_ = nullptr;
 };

@@ -116,7 +116,6 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   std::vector<std::uint32_t> masks;
   for (const FounderGroup& group : groups_) masks.push_back(group.mask);
   const Hypercube cube(reducedBits_, masks);
-  const double theta = model_.theta();
 
   // k backward vectors of a segment and loci / k checkpoints: k = sqrt(loci)
   // keeps fewest, one segment keeps every vector and saves a backward pass.
@@ -138,7 +137,7 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   checkpoints[segments - 1] = beta;
   for (std::size_t l = loci - 1; l-- > segment - 1;) {
     computeEmission(static_cast<int>(l + 1), false, emission);
-    stepBack(cube, theta, emission, beta, scratch);
+    stepBack(cube, model_.thetaAfter(static_cast<int>(l)), emission, beta, scratch);
     std::swap(beta, scratch);
     if ((l + 1) % segment == 0) checkpoints[l / segment] = beta;
   }
@@ -155,14 +154,15 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
     std::swap(betas[end - 1 - start], checkpoints[j]);
     for (std::size_t l = end - 1; l-- > start;) {
       computeEmission(static_cast<int>(l + 1), false, emission);
-      stepBack(cube, theta, emission, betas[l + 1 - start], betas[l - start]);
+      stepBack(cube, model_.thetaAfter(static_cast<int>(l)), emission, betas[l + 1 - start],
+               betas[l - start]);
     }
     for (std::size_t l = start; l < end; ++l) {
       if (!computeEmission(static_cast<int>(l), false, emission)) {
         consistent_[l] = 0;
         inconsistentLoci_.push_back(static_cast<int>(l));
       }
-      if (l > 0) cube.spread(alpha.values.data(), theta);
+      if (l > 0) cube.spread(alpha.values.data(), model_.thetaAfter(static_cast<int>(l) - 1));
       double largest = 0.0;
       const double sum = forwardStep(alpha.values.data(), emission.data(), betas[l - start].values.data(),
                                      alpha.scale, posterior.data(), stateCount_, largest);

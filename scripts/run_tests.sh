@@ -5,7 +5,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/ensure_packages.sh
-ensure_packages g++ cmake make libgtest-dev libbenchmark-dev
+# The VCF tests read Haplotor's output with bcftools.
+ensure_packages g++ cmake make pkg-config libhts-dev libgtest-dev libbenchmark-dev bcftools
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHAPLOTOR_TESTS=ON -DHAPLOTOR_BENCH=ON

@@ -22,17 +22,39 @@ const char* kUsage =
 
 }  // namespace
 
+// A two-argument line with an unknown option prints the usage text as it
+// always has; a line of neither form (another argument count, or three
+// arguments with a letter the VCF form does not take) adds the VCF form.
 TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndExitZero) {
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
-  const std::vector<std::vector<std::string>> commandLines = {
-      {}, {"-b"}, {"-b", "ped.txt", "extra"}, {"-x", "ped.txt"}, {"-B", "ped.txt"}, {"b", "ped.txt"}};
-  for (const auto& arguments : commandLines) {
+  const std::string fullUsage =
+      std::string(kUsage) + "\nVCF/BCF input: Haplotor.exe -option genotypes.vcf.gz pedigree.ped\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> commandLines = {
+      {{}, fullUsage},
+      {{"-b"}, fullUsage},
+      {{"-b", "a", "b", "c"}, fullUsage},
+      {{"-s", "a.vcf", "b.ped"}, fullUsage},
+      {{"-", "a.vcf", "b.ped"}, fullUsage},
+      {{"-x", "ped.txt"}, kUsage},
+      {{"-B", "ped.txt"}, kUsage},
+      {{"b", "ped.txt"}, kUsage}};
+  for (const auto& [arguments, usage] : commandLines) {
     auto result = runHaplotor(arguments, dir);
     EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.standardOutput, kUsage);
+    EXPECT_EQ(result.standardOutput, usage);
     EXPECT_EQ(result.standardError, "");
   }
+  EXPECT_FALSE(fileExists(dir + "/ped.res"));
+}
+
+TEST(CommandLine, ThreeArgumentsReadTheFirstFileAsVcf) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
+  auto result = runHaplotor({"-b", "ped.txt", "extra"}, dir);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError, "Haplotor: genotype file 'ped.txt' is not VCF, bgzipped VCF or BCF\n");
+  EXPECT_EQ(result.standardOutput, "");
   EXPECT_FALSE(fileExists(dir + "/ped.res"));
 }
 

@@ -1,0 +1,56 @@
+#!/bin/sh
+# VCF benchmark: 500 simulated families (nuclear and three-generation) whose
+# founders carry haplotypes of the phased chr20 panel of Debian's
+# shapeit4-example package (300 people, 24,990 sites), crossovers placed by
+# its genetic map; children's genotypes unphased. Measures, on one core,
+#   1. bcftools view of the family VCF to bgzipped VCF (read + write),
+#   2. Haplotor -b on the same file to bgzipped VCF + CSI index,
+# with /usr/bin/time -v (wall clock, processor time, peak memory).
+# Usage: bench/vcf_option_b.sh [build folder] (default build)
+set -eu
+cd "$(dirname "$0")/.."
+build=${1:-build}
+data=/usr/share/doc/shapeit4/examples/test
+if [ ! -f "$data/reference.vcf.gz" ]; then
+  echo "needs the Debian package shapeit4-example (apt-get install shapeit4-example)" >&2
+  exit 1
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+g++ -O2 -std=c++20 -o "$work/simulate" bench/simulate_vcf_families.cpp
+bcftools query -f '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n' "$data/reference.vcf.gz" >"$work/panel.txt"
+zcat "$data/chr20.b37.gmap.gz" >"$work/map.gmap"
+bcftools view -h "$data/reference.vcf.gz" | grep -E '^##(fileformat|contig|FORMAT=<ID=GT)' >"$work/header.txt"
+"$work/simulate" "$work/panel.txt" "$work/map.gmap" 500 "$work/families.ped" 20 <"$work/header.txt" |
+  bcftools view -Oz -o "$work/families.vcf.gz"
+echo "families: $(cut -d' ' -f1 "$work/families.ped" | sort -u | wc -l), samples: $(wc -l <"$work/families.ped"), sites: $(bcftools index -n "$work/families.vcf.gz" 2>/dev/null || bcftools view -H "$work/families.vcf.gz" | wc -l)"
+
+measure() {
+  # $1: label; the rest: the command
+  label=$1
+  shift
+  /usr/bin/time -v taskset -c 0 "$@" 2>"$work/time.txt" >/dev/null || { cat "$work/time.txt"; exit 1; }
+  wall=$(grep 'Elapsed (wall clock)' "$work/time.txt" | awk '{print $NF}')
+  user=$(grep 'User time' "$work/time.txt" | awk '{print $NF}')
+  sys=$(grep 'System time' "$work/time.txt" | awk '{print $NF}')
+  rss=$(grep 'Maximum resident' "$work/time.txt" | awk '{print $NF}')
+  printf '%-44s wall %8s  user %7s s  sys %6s s  peak %7s kB\n' "$label" "$wall" "$user" "$sys" "$rss"
+  grep '^Haplotor: processor time' "$work/time.txt" || true
+}
+bcftools index "$work/families.vcf.gz"
+measure "bcftools view -Oz (read + write)" bcftools view -Oz -o "$work/view.vcf.gz" "$work/families.vcf.gz"
+measure "bcftools index (CSI of that output)" bcftools index -f "$work/view.vcf.gz"
+cd "$work"
+HAPLOTOR_TIMES=1 HAPLOTOR_SEED=1 measure "Haplotor -b (read + solve + write + index)" \
+  "$OLDPWD/$build/Haplotor.exe" -b families.vcf.gz families.ped
+bcftools view families.phased.vcf.gz >/dev/null && echo "output passes bcftools view"
+# The output carries PS for every founder: more text to format and compress
+# than the input, so bcftools is timed on it as well.
+measure "bcftools view -Oz of Haplotor's output" bcftools view -Oz -o view3.vcf.gz families.phased.vcf.gz
+ls -l families.vcf.gz families.phased.vcf.gz | awk '{print $5, $9}'
+echo "Mendel errors (input, output):" \
+  "$(bcftools +mendelian families.vcf.gz -p families.ped -m c | awk '!/^#/{s+=$2} END{print s}')" \
+  "$(bcftools +mendelian families.phased.vcf.gz -p families.ped -m c | awk '!/^#/{s+=$2} END{print s}')"
+phased=$(bcftools query -f '[%GT\n]' families.phased.vcf.gz | grep -c '|' || true)
+total=$(bcftools query -f '[%GT\n]' families.phased.vcf.gz | wc -l)
+echo "calls written phased: $phased of $total"

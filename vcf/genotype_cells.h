@@ -1,0 +1,52 @@
+// The calls of the family members of one chromosome, two bytes per member
+// and site, sites in input order. Before solving a cell holds the two allele
+// codes the methods read; after solving, what the writer puts in the GT field.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct GenotypeCell {
+  std::uint8_t first = 0;
+  std::uint8_t second = 0;
+};
+
+// Allele code 0: missing. VCF allele index i is code i + 1.
+inline constexpr std::uint8_t kCodeMissing = 0;
+inline constexpr int kLargestCode = 126;
+// A call the methods do not see and the writer leaves as read: haploid,
+// more than two alleles, or an allele index beyond kLargestCode - 1.
+inline constexpr std::uint8_t kCodeAsRead = 127;
+// After solving. On `first`: the call is written phased, first|second. On
+// `second`: the codes replace the call (a filled-in missing call); without
+// it the call keeps its alleles as read and only loses its phase.
+inline constexpr std::uint8_t kPhasedFlag = 0x80;
+inline constexpr std::uint8_t kReplaceFlag = 0x80;
+inline constexpr std::uint8_t kCodeMask = 0x7f;
+
+class GenotypeCells {
+ public:
+  explicit GenotypeCells(std::size_t slotCount = 0) : slotCount_(slotCount) {}
+
+  std::size_t slotCount() const { return slotCount_; }
+  std::size_t siteCount() const { return siteCount_; }
+
+  // Appends a site of missing calls and returns its row of slotCount cells.
+  GenotypeCell* addSite();
+  GenotypeCell* site(std::size_t index) {
+    return blocks_[index / kSitesPerBlock].get() + (index % kSitesPerBlock) * slotCount_;
+  }
+  GenotypeCell& at(std::size_t siteIndex, int slot) { return site(siteIndex)[slot]; }
+  // Drops every site; the memory of the blocks is released.
+  void clear();
+
+ private:
+  // Fixed blocks instead of one growing array: appending never copies
+  // earlier sites, so the peak stays at the size of the cells.
+  static constexpr std::size_t kSitesPerBlock = 1024;
+  std::size_t slotCount_ = 0;
+  std::size_t siteCount_ = 0;
+  std::vector<std::unique_ptr<GenotypeCell[]>> blocks_;
+};
