@@ -70,19 +70,21 @@ void PedigreeReader::addMember(ReadFamily& current, std::string_view line, int l
       warnField(lineNumber, fieldNumber + 1, field, "is not a number; the value is left as it was");
     }
   }
-  // The alleles go alternately into one scratch genotype, which is not reset
+  // The alleles go alternately into one scratch pair, which is not reset
   // between pairs: an unreadable allele keeps the previous pair's value.
-  LocusGenotype scratch;
-  scratch.paternalSource = scratch.maternalSource = member.isFounder() ? 0 : kSourceUnknown;
-  bool secondAllele = false;
-  while (cursor.next(field)) {
+  // (The pair lives in plain locals so that it stays in registers.)
+  int allele1 = 0;
+  int allele2 = 0;
+  const int source = member.isFounder() ? 0 : kSourceUnknown;
+  bool converted = false;
+  while (true) {
+    if (!cursor.nextInt(field, allele1, converted)) break;
     ++fieldNumber;
-    int& destination = secondAllele ? scratch.allele2 : scratch.allele1;
-    if (!parseLeadingInt(field, destination)) {
-      warnField(lineNumber, fieldNumber, field, "is not a number; the value is left as it was");
-    }
-    if (secondAllele) member.genotypes.push_back(scratch);
-    secondAllele = !secondAllele;
+    if (!converted) warnField(lineNumber, fieldNumber, field, "is not a number; the value is left as it was");
+    if (!cursor.nextInt(field, allele2, converted)) break;
+    ++fieldNumber;
+    if (!converted) warnField(lineNumber, fieldNumber, field, "is not a number; the value is left as it was");
+    member.genotypes.push_back(LocusGenotype{allele1, allele2, source, source, false});
   }
   if (fieldNumber < 7 && current.shortLine == 0) current.shortLine = lineNumber;
   family.locusCount = static_cast<int>(member.genotypes.size());

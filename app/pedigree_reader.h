@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pedigree/family.h"
 #include "pedigree/text_input.h"
@@ -38,7 +39,7 @@ class PedigreeReader {
 
   LineSource& source_;
   std::string fileName_;
-  std::string line_;
+  std::string_view line_;  // the source's current line
   int lineNumber_ = 0;
   bool hasCurrentFamily_ = false;  // "no current family" is its own state
   int currentFamilyId_ = 0;

@@ -36,13 +36,42 @@ class TextSink {
     chunk_[used_++] = c;
     return *this;
   }
-  TextSink& put(int value) { return put(static_cast<long long>(value)); }
+  TextSink& put(int value) {
+    reserve(kIntRoom);
+    used_ = static_cast<std::size_t>(formatInt(chunk_.get() + used_, value) - chunk_.get());
+    return *this;
+  }
   TextSink& put(long long value) {
     reserve(kMaxDigits);
     char* start = chunk_.get() + used_;
     used_ += static_cast<std::size_t>(std::to_chars(start, start + kMaxDigits, value).ptr - start);
     return *this;
   }
+  // Writers that format many values claim room for them at once, write
+  // through the returned pointer and commit the end of what they wrote.
+  // At most kMaxClaim characters may be claimed at a time.
+  static constexpr std::size_t kMaxClaim = 1 << 12;
+  static constexpr std::size_t kIntRoom = 11;  // "-2147483648"
+  char* claim(std::size_t length) {
+    reserve(length);
+    return chunk_.get() + used_;
+  }
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - chunk_.get()); }
+  // Writes `value` in decimal at `at` (room for kIntRoom characters needed)
+  // and returns the end.
+  static char* formatInt(char* at, int value) {
+    if (static_cast<unsigned>(value) < 10) {
+      *at = static_cast<char>('0' + value);
+      return at + 1;
+    }
+    if (value == -1) {  // an undetermined source
+      at[0] = '-';
+      at[1] = '1';
+      return at + 2;
+    }
+    return std::to_chars(at, at + kIntRoom, value).ptr;
+  }
+
   // Floating-point number in a stream's default notation with the given
   // number of significant digits (6 unless the stream's precision was changed).
   TextSink& putFloat(double value, int significantDigits = 6);

@@ -18,3 +18,58 @@ cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure)
+
+# Fuzzing: replays every input in tests/fuzz/regressions/, then fuzzes each
+# option for HAPLOTOR_FUZZ_SECONDS seconds (30 by default) from the seed
+# corpus (0: replay only), with AddressSanitizer, UndefinedBehaviorSanitizer and leak checks.
+# Any crash, sanitizer report, leak or input taking over 10 s fails the
+# script; the failing input is left in build-fuzz/artifacts/. Needs clang and
+# its libFuzzer runtime; skipped with a note when they are missing.
+fuzz_runtime_present() {
+  command -v clang++ >/dev/null 2>&1 || return 1
+  probe=$(mktemp -d)
+  printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' \
+    >"$probe/probe.cpp"
+  clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1
+  found=$?
+  rm -rf "$probe"
+  return $found
+}
+
+if ! fuzz_runtime_present; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+    if ! apt-get install -y clang libclang-rt-14-dev >/dev/null; then
+      apt-get update >/dev/null && apt-get install -y clang libclang-rt-14-dev >/dev/null || true
+    fi
+  fi
+fi
+if ! fuzz_runtime_present; then
+  echo "fuzzing skipped: install clang and its libFuzzer runtime (Debian: apt-get install clang libclang-rt-14-dev)"
+  exit 0
+fi
+
+CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAPLOTOR_FUZZ=ON -DHAPLOTOR_TESTS=OFF
+cmake --build build-fuzz -j"$jobs" --target run_option_fuzzer
+fuzzer=build-fuzz/run_option_fuzzer
+mkdir -p build-fuzz/artifacts
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+
+regressions=$(find tests/fuzz/regressions -type f ! -name README.md | sort)
+if [ -n "$regressions" ]; then
+  # shellcheck disable=SC2086 # one argument per file; the names hold no spaces
+  "$fuzzer" -close_fd_mask=3 -timeout=10 $regressions
+fi
+
+seconds=${HAPLOTOR_FUZZ_SECONDS:-30}
+[ "$seconds" -gt 0 ] || exit 0
+for option in b c l m s; do
+  corpus=build-fuzz/corpus-$option
+  mkdir -p "$corpus"
+  if ! HAPLOTOR_FUZZ_OPTION=$option "$fuzzer" -close_fd_mask=3 -max_len=4096 -timeout=10 \
+    -max_total_time="$seconds" -artifact_prefix=build-fuzz/artifacts/ \
+    "$corpus" tests/fuzz/corpus; then
+    echo "fuzzing option $option failed; the input is in build-fuzz/artifacts/:" \
+      "copy it into tests/fuzz/regressions/ and fix the fault"
+    exit 1
+  fi
+done

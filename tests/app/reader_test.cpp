@@ -116,6 +116,28 @@ TEST(Reader, FileSourceReadsAcrossChunksAndLastLineWithoutFeed) {
   EXPECT_EQ(none.family, nullptr);
 }
 
+TEST(Reader, FileLineLongerThanTheReadBufferAndCarriageReturns) {
+  std::string dir = test_support::makeTempDir();
+  std::string text = "7 1 0 0 1 0 0";
+  for (int i = 0; i < 400000; ++i) text += " 10 2";  // about 2 MB on one line
+  text += "\r\n7 2 0 0 2 0 0 3 4\r\r\n\r\n8 1 0 0 1 0 0 1 1\n";
+  test_support::writeFile(dir + "/long.txt", text);
+  std::FILE* file = std::fopen((dir + "/long.txt").c_str(), "r");
+  LineSource source(file);
+  PedigreeReader reader(source, "long.txt");
+  ReadFamily first = reader.nextFamily();
+  ReadFamily none = reader.nextFamily();  // "\r\n" is an empty line: the input ends
+  std::fclose(file);
+  ASSERT_NE(first.family, nullptr);
+  const Member& longMember = first.family->member(1);
+  ASSERT_EQ(longMember.genotypes.size(), 400000u);
+  EXPECT_EQ(longMember.genotypes.back().allele1, 10);
+  EXPECT_EQ(longMember.genotypes.back().allele2, 2);
+  // Only one carriage return is taken off: the other ends the last field.
+  EXPECT_EQ(first.family->member(2).genotypes[0].allele2, 4);
+  EXPECT_EQ(none.family, nullptr);
+}
+
 TEST(Reader, LeadingIntConversion) {
   int value = 42;
   EXPECT_TRUE(parseLeadingInt("-17abc", value));
@@ -128,4 +150,40 @@ TEST(Reader, LeadingIntConversion) {
   EXPECT_EQ(value, 3);
   EXPECT_TRUE(parseLeadingInt("-2147483648", value));
   EXPECT_EQ(value, -2147483648);
+  EXPECT_FALSE(parseLeadingInt("-2147483649", value));
+  EXPECT_FALSE(parseLeadingInt("2147483648", value));
+  EXPECT_FALSE(parseLeadingInt("+-1", value));
+  EXPECT_FALSE(parseLeadingInt("", value));
+  EXPECT_EQ(value, -2147483648);
+  EXPECT_TRUE(parseLeadingInt("+2147483647", value));
+  EXPECT_EQ(value, 2147483647);
+  EXPECT_TRUE(parseLeadingInt("\r\v-0000000000000000012;", value));  // "%d" skips these
+  EXPECT_EQ(value, -12);
+}
+
+TEST(Reader, AlleleFieldsOfEveryLengthAndShape) {
+  // Nine digits convert on the fast path, ten and more on the general one;
+  // anything after the number's digits is ignored.
+  testing::internal::CaptureStderr();
+  using namespace std::string_literals;
+  auto families = familiesFromText(
+      "1 1 0 0 1 0 0 123456789 1234567890 2147483647 2147483648 7x -3 +4 \0 5 \r6 8\r 99999999999999999999 9"s);
+  std::string warnings = testing::internal::GetCapturedStderr();
+  const std::vector<LocusGenotype>& g = families[0]->member(1).genotypes;
+  ASSERT_EQ(g.size(), 6u);
+  EXPECT_EQ(g[0].allele1, 123456789);
+  EXPECT_EQ(g[0].allele2, 1234567890);
+  EXPECT_EQ(g[1].allele1, 2147483647);
+  EXPECT_EQ(g[1].allele2, 1234567890);  // too large: the previous pair's value stays
+  EXPECT_EQ(g[2].allele1, 7);
+  EXPECT_EQ(g[2].allele2, -3);
+  EXPECT_EQ(g[3].allele1, 4);
+  EXPECT_EQ(g[3].allele2, -3);
+  EXPECT_EQ(g[4].allele1, 5);
+  EXPECT_EQ(g[4].allele2, 6);
+  EXPECT_EQ(g[5].allele1, 8);
+  EXPECT_EQ(g[5].allele2, 6);
+  EXPECT_NE(warnings.find("field 11 '2147483648'"), std::string::npos);
+  EXPECT_NE(warnings.find("field 15 '\0'"s), std::string::npos);
+  EXPECT_NE(warnings.find("field 19 '99999999999999999999'"), std::string::npos);
 }

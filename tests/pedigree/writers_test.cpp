@@ -82,6 +82,41 @@ TEST(Writers, FamilyWritersWalkMembersInAscendingId) {
   EXPECT_EQ(out.text(), "3\t2\t0\t0\t2\t0\t0\t2/2\t0\t0\n3\t7\t0\t0\t1\t0\t0\t1/1\t0\t0\n");
 }
 
+TEST(Writers, ManyLociAndExtremeValuesMatchPlainFormatting) {
+  // More loci than one batch of formatting holds, with values of every width.
+  const int values[] = {0, 7, -1, 10, -9, 2147483647, -2147483647 - 1, 123456};
+  Member m;
+  m.familyId = -2147483647 - 1;
+  m.memberId = 2147483647;
+  m.sex = 1;
+  std::string dat = std::to_string(m.familyId) + "-2147483647\nM\n  ,  \n";
+  std::string pairs, paternal, maternal, table;
+  for (int k = 0; k < 3000; ++k) {
+    LocusGenotype g{values[k % 8], values[(k / 8) % 8], values[(k + 3) % 8], values[(k / 3) % 8], k % 5 != 0};
+    m.genotypes.push_back(g);
+    auto text = [](int v) { return std::to_string(v); };
+    if (g.resolved) {
+      dat.append(text(g.allele1)).append("|").append(text(g.allele2)).append("(");
+      dat.append(text(g.paternalSource)).append(",").append(text(g.maternalSource)).append(")\n");
+    } else {
+      dat.append(text(g.allele1)).append(" ").append(text(g.allele2)).append("\n");
+    }
+    pairs.append(text(g.allele1)).append("/").append(text(g.allele2)).append("\t");
+    paternal.append(text(g.paternalSource));
+    maternal.append(text(g.maternalSource));
+    table.append(" ").append(text(g.allele1)).append("\t").append(text(g.allele2)).append("\t");
+  }
+  table.back() = '\n';
+  const std::string head = std::to_string(m.familyId) + "\t2147483647\t0\t0\t1\t0\t0\t";
+  TextSink datSink, outSink, tableSink;
+  m.writeGenotypeReport(datSink);
+  m.writePhasedTable(outSink);
+  m.writeLinkageTable(tableSink);
+  EXPECT_EQ(datSink.text(), dat);
+  EXPECT_EQ(outSink.text(), head + pairs + paternal + "\t" + maternal + "\n");
+  EXPECT_EQ(tableSink.text(), head + table);
+}
+
 TEST(TextSink, FloatsUseDefaultStreamNotation) {
   TextSink sink;
   sink.putFloat(2.5).put(' ').putFloat(0).put(' ').putFloat(0.016).put(' ').putFloat(1234567.0).put(' ');
