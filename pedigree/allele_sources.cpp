@@ -36,7 +36,7 @@ void Family::inferAlleleSources() {
   for (auto& [id, member] : members) inferSourcesOf(*this, member, 0, member.genotypes.size());
 }
 
-bool Family::countRecombinants() {
+void Family::countRecombinants() {
   recombinantCount = 0;
   inferAlleleSources();
   for (auto& [id, member] : members) {
@@ -62,7 +62,6 @@ bool Family::countRecombinants() {
       }
     }
   }
-  return true;
 }
 
 int Member::sourcePattern(int side) const {

@@ -21,7 +21,6 @@ inline void error(std::string_view message) { report(Level::kError, message); }
 inline void warning(std::string_view message) { report(Level::kWarning, message); }
 inline void note(std::string_view message) { report(Level::kNote, message); }
 
-
 // Text written as is to standard output (buffered).
 void console(std::string_view text);
 void flushConsole();

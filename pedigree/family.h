@@ -105,26 +105,22 @@ struct Family {
   int locusCount = 0;
   int recombinantCount = 0;
   std::map<int, Member> members;
-  // The members nextInOrder() has placed so far.
-  std::set<int> visitedIds;
 
   Member& member(int id) { return members.at(id); }
   const Member& member(int id) const { return members.at(id); }
 
   // --- Preparation (pedigree/preparation.cpp) ---
-  bool prepare();
-  int nextInOrder();
+  void prepare();
 
   // --- Result writers (pedigree/writers.cpp) ---
-  bool writeGenotypeReport(TextSink& dat) const;
-  bool writeResultLine(TextSink& res);
-  bool writePhasedTable(TextSink& out) const;
-  bool writeLinkageTable(TextSink& table) const;
+  void writeGenotypeReport(TextSink& dat) const;
+  void writeResultLine(TextSink& res);
+  void writePhasedTable(TextSink& out) const;
+  void writeLinkageTable(TextSink& table) const;
 
   // --- Allele sources and recombinant count (pedigree/allele_sources.cpp) ---
-  bool countRecombinants();
+  void countRecombinants();
   void inferAlleleSources();
-
 };
 
 // Founder allele counts over all families of a run (the statistics table of

@@ -48,6 +48,4 @@ std::vector<int> computeMemberOrder(const Family& family) {
   return order;
 }
 
-std::vector<int> computeFoundersFirstOrder(const Family& family) {
-  return orderEligibleFirst(family, true);
-}
+std::vector<int> computeFoundersFirstOrder(const Family& family) { return orderEligibleFirst(family, true); }

@@ -29,6 +29,6 @@ void reportInvalidSolutionCap() {
   std::uint64_t value = 0;
   if (text == nullptr || parseCap(text, value)) return;
   diagnostics::warning("HAPLOTOR_MAX_SOLUTIONS='" + std::string(text) +
-                     "' is not a non-negative decimal integer; using " +
-                     std::to_string(kDefaultMaxSolutions));
+                       "' is not a non-negative decimal integer; using " +
+                       std::to_string(kDefaultMaxSolutions));
 }

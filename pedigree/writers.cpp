@@ -97,12 +97,11 @@ void Member::writeLinkageTable(TextSink& table) const {
   table.put('\n');
 }
 
-bool Family::writeGenotypeReport(TextSink& dat) const {
+void Family::writeGenotypeReport(TextSink& dat) const {
   for (const auto& [id, member] : members) member.writeGenotypeReport(dat);
-  return true;
 }
 
-bool Family::writeResultLine(TextSink& res) {
+void Family::writeResultLine(TextSink& res) {
   endClock = processClockMs();
   res.put(familyId)
       .put("\t ")
@@ -110,15 +109,12 @@ bool Family::writeResultLine(TextSink& res) {
       .put("\t ")
       .putFloat(clockSecondsBetween(startClock, endClock))
       .put('\n');
-  return true;
 }
 
-bool Family::writePhasedTable(TextSink& out) const {
+void Family::writePhasedTable(TextSink& out) const {
   for (const auto& [id, member] : members) member.writePhasedTable(out);
-  return true;
 }
 
-bool Family::writeLinkageTable(TextSink& table) const {
+void Family::writeLinkageTable(TextSink& table) const {
   for (const auto& [id, member] : members) member.writeLinkageTable(table);
-  return true;
 }

@@ -62,7 +62,7 @@ fi
 
 seconds=${HAPLOTOR_FUZZ_SECONDS:-30}
 [ "$seconds" -gt 0 ] || exit 0
-for option in b c l m s; do
+for option in b c l m i s; do
   corpus=build-fuzz/corpus-$option
   mkdir -p "$corpus"
   if ! HAPLOTOR_FUZZ_OPTION=$option "$fuzzer" -close_fd_mask=3 -max_len=4096 -timeout=10 \

@@ -1,5 +1,6 @@
-// libFuzzer entry: the first byte of an input picks the option ('b', 'c',
-// 'l', 'm' or 's' as itself, any other byte by its value modulo 5), the rest
+// libFuzzer entry: the first byte of an input picks the option (a letter of
+// the table of methods as itself, any other byte by its value modulo the
+// number of rows), the rest
 // is the input file. The rest is written to a file in a private folder and
 // handed to the option's run entry exactly as main does, so the harness
 // follows whatever the run modes do inside; afterwards every file the run
@@ -24,9 +25,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/run_loop.h"
+#include "app/methods.h"
 #include "pedigree/random_source.h"
-#include "simulate/simulation_tool.h"
 
 namespace {
 
@@ -39,12 +39,13 @@ std::string& privateFolder() {
   return folder;
 }
 
+// Every row of the table of methods, the simulator included.
 char optionOf(std::uint8_t first) {
-  constexpr char kOptions[] = {'b', 'c', 'l', 'm', 's'};
-  for (char option : kOptions) {
-    if (first == static_cast<std::uint8_t>(option)) return option;
+  const auto table = methods();
+  for (const Method& method : table) {
+    if (first == static_cast<std::uint8_t>(method.letter)) return method.letter;
   }
-  return kOptions[first % 5];
+  return table[first % table.size()].letter;
 }
 
 bool isDelimiter(char c) { return c == ' ' || c == ',' || c == '\t'; }
@@ -116,13 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::fclose(file) != 0 || !written) std::abort();
 
   random_source::seed(kSeed);
-  switch (option) {
-    case 'b': runBlockExtension(inputName); break;
-    case 'c': runConstraintFinding(inputName); break;
-    case 'l': runLocusDp(inputName); break;
-    case 'm': runMemberDp(inputName); break;
-    default: runSimulationTool(inputName); break;
-  }
+  findMethod(option)->run(inputName);
   std::fflush(stdout);
   removeFolderContents(privateFolder());
   return 0;

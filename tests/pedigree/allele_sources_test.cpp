@@ -8,7 +8,7 @@ namespace {
 // A trio whose child's paternal sources are set by hand; the father is
 // homozygous everywhere so inference adds nothing on that side.
 std::unique_ptr<Family> trioWithChildSources(const std::vector<int>& sources,
-                                               const std::vector<bool>& resolved) {
+                                             const std::vector<bool>& resolved) {
   std::string father = "1 1 0 0 1 0 0";
   std::string mother = "1 2 0 0 2 0 0";
   std::string child = "1 3 1 2 1 0 0";
