@@ -79,21 +79,6 @@ TEST(CommandLine, FatalInputErrorExitsOneWithoutResults) {
   EXPECT_FALSE(fileExists(dir + "/x.res"));
 }
 
-TEST(CommandLine, EachMethodWritesAllThreeResultFiles) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2 1 2\n1 2 0 0 2 0 0 1 1 2 2\n1 3 1 2 1 0 0 1 1 1 2\n");
-  for (const char* option : {"-b", "-c", "-l", "-m"}) {
-    auto result = runHaplotor({option, "ped.txt"}, dir);
-    EXPECT_EQ(result.exitStatus, 0) << option;
-    std::string res = test_support::readFile(dir + "/ped.res");
-    EXPECT_EQ(res.rfind("Family\t # of Rec\t Time used(Sec)\n", 0), 0u) << option;
-    EXPECT_NE(res.find("\n1\t "), std::string::npos) << option;
-    EXPECT_NE(test_support::readFile(dir + "/ped.out").find("1\t3\t1\t2\t1\t0\t0\t"), std::string::npos)
-        << option;
-    EXPECT_EQ(test_support::readFile(dir + "/ped.dat").rfind("1-1\nM\n  ,  \n", 0), 0u) << option;
-  }
-}
-
 TEST(CommandLine, InvalidSolutionCapIsReportedOnceAndTheDefaultUsed) {
   std::string dir = makeTempDir();
   std::string families;

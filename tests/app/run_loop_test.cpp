@@ -55,18 +55,6 @@ TEST(RunLoop, SmallFamiliesLeaveNoTraceAndEventsComeInInputOrder) {
   EXPECT_EQ(readFile(dir + "/ped.dat").substr(0, 4), "1-1\n");
 }
 
-TEST(RunLoop, EmptyInputWritesHeaderAndEndActionOnly) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "\n1 1 0 0 1 0 0\n");
-  RecordingMode recording(1);
-  ASSERT_EQ(runPedigreeFile(dir + "/ped.txt", recording.mode), 0);
-  EXPECT_EQ(recording.events, std::vector<std::string>{"end"});
-  EXPECT_EQ(test_support::maskTimes(readFile(dir + "/ped.res")),
-            "Family\t # of Rec\t Time used(Sec)\nTotal Time used(Sec):\tT\n\n");
-  EXPECT_EQ(readFile(dir + "/ped.dat"), "");
-  EXPECT_EQ(readFile(dir + "/ped.out"), "");
-}
-
 TEST(RunLoop, ResultNamesReplaceTheLastThreeCharacters) {
   std::string dir = makeTempDir();
   writeFile(dir + "/abc", kTwoFamilies);
@@ -75,42 +63,6 @@ TEST(RunLoop, ResultNamesReplaceTheLastThreeCharacters) {
   EXPECT_TRUE(fileExists(dir + "/dat"));
   EXPECT_TRUE(fileExists(dir + "/res"));
   EXPECT_TRUE(fileExists(dir + "/out"));
-}
-
-TEST(RunLoop, FatalErrorsCreateAndTruncateNothing) {
-  std::string dir = makeTempDir();
-  RecordingMode recording(1);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(runPedigreeFile(dir + "/missing.txt", recording.mode), 1);
-  std::string missing = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(missing,
-            "Haplotor: cannot open input file '" + dir + "/missing.txt': No such file or directory\n");
-  EXPECT_FALSE(fileExists(dir + "/missing.dat"));
-
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(runPedigreeFile("ab", recording.mode), 1);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("'ab' is too short"), std::string::npos);
-
-  // An input named like its own result file would be truncated before it is read.
-  writeFile(dir + "/x.res", kTwoFamilies);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(runPedigreeFile(dir + "/x.res", recording.mode), 1);
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(readFile(dir + "/x.res"), kTwoFamilies);
-  EXPECT_FALSE(fileExists(dir + "/x.dat"));
-
-  // A result file that cannot be created (a folder is in the way): the
-  // earlier results stay untouched and nothing new is left behind.
-  writeFile(dir + "/y.txt", kTwoFamilies);
-  writeFile(dir + "/y.dat", "earlier results");
-  std::filesystem::create_directory(dir + "/y.out");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(runPedigreeFile(dir + "/y.txt", recording.mode), 1);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot create result file '" + dir + "/y.out'"),
-            std::string::npos);
-  EXPECT_EQ(readFile(dir + "/y.dat"), "earlier results");
-  EXPECT_FALSE(fileExists(dir + "/y.res"));
-  EXPECT_TRUE(recording.events.empty());
 }
 
 TEST(RunLoop, InvalidFamiliesAreSkippedWithAReason) {
@@ -166,14 +118,3 @@ TEST(RunLoop, MemberDpModeRequiresMothersOfSexTwo) {
   EXPECT_EQ(recording.events, std::vector<std::string>{"end"});
 }
 
-TEST(RunLoop, TotalTimeLineFormat) {
-  TextSink dat, res, out;
-  RunContext context{"x.txt", dat, res, out, nullptr, processClockMs(), nullptr};
-  writeTotalTimeLine(context);
-  const std::string& text = res.text();
-  ASSERT_EQ(text.rfind("Total Time used(Sec):\t", 0), 0u);
-  EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
-  double seconds = std::stod(text.substr(22));
-  EXPECT_GE(seconds, 0.0);
-  EXPECT_LT(seconds, 5.0);
-}

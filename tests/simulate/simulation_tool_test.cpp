@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "pedigree/random_source.h"
 #include "pedigree/text_input.h"
 #include "test_support.h"
@@ -20,37 +18,7 @@ std::string structureOf(std::string_view text, Family& family) {
   return readStructure(source, "s.txt", family);
 }
 
-std::vector<std::vector<int>> rowsOf(const std::string& table) {
-  std::vector<std::vector<int>> rows;
-  std::istringstream lines(table);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream fields(line);
-    std::vector<int> row;
-    int value = 0;
-    while (fields >> value) row.push_back(value);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 }  // namespace
-
-TEST(Simulation, OutputNameAndLineFormat) {
-  EXPECT_EQ(simulationOutputName("ped.txt"), "ped-10-2-0.txt");
-  EXPECT_EQ(simulationOutputName("dir/abcd"), "dir/-10-2-0.txt");
-  Family family;
-  ASSERT_EQ(structureOf("1 0 0 1\n2 0 0 2\n3 1 2 1\n", family), "");
-  TextSink table;
-  random_source::seed(3);
-  simulateFamily(family, table, 7, 2, 0, 2);
-  std::istringstream lines(table.text());
-  std::string line;
-  std::getline(lines, line);
-  ASSERT_EQ(line.rfind("7\t1\t0\t0\t1\t0\t0\t ", 0), 0u) << line;
-  EXPECT_EQ(line.size(), std::string("7\t1\t0\t0\t1\t0\t0\t 1\t2\t 1\t2").size());
-  EXPECT_NE(line.back(), '\t');
-}
 
 TEST(Simulation, ChildrenCarryOneWholeHaplotypeOfEachParent) {
   Family family;
@@ -97,24 +65,6 @@ TEST(Simulation, StructureProblemsAreFatal) {
   EXPECT_NE(structureOf("1 0 0 1\n2 1 9 1\n", b).find("names parent 9"), std::string::npos);
   EXPECT_NE(structureOf("1 0 0 1\n2 1 0 1\n", c).find("only one known parent"), std::string::npos);
   EXPECT_NE(structureOf("1 2 3 1\n2 1 3 1\n3 0 0 2\n", d).find("own ancestor"), std::string::npos);
-}
-
-TEST(Simulation, CommandWritesHundredReplicatesReproducibly) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/fam.txt", "1 0 0 1\n2 0 0 2\n3 1 2 1\n\n9 9 9 9\n");
-  auto first = runHaplotor({"-s", "fam.txt"}, dir, {{"HAPLOTOR_SEED", "42"}});
-  ASSERT_EQ(first.exitStatus, 0);
-  EXPECT_EQ(first.standardOutput, "");
-  std::string output = readFile(dir + "/fam-10-2-0.txt");
-  auto rows = rowsOf(output);
-  ASSERT_EQ(rows.size(), 300u);
-  EXPECT_EQ(rows.back()[0], 100);
-  EXPECT_EQ(rows.back()[1], 3);
-  EXPECT_EQ(rows.back().size(), 27u);
-  runHaplotor({"-s", "fam.txt"}, dir, {{"HAPLOTOR_SEED", "42"}});
-  EXPECT_EQ(readFile(dir + "/fam-10-2-0.txt"), output);
-  runHaplotor({"-s", "fam.txt"}, dir, {{"HAPLOTOR_SEED", "43"}});
-  EXPECT_NE(readFile(dir + "/fam-10-2-0.txt"), output);
 }
 
 TEST(Simulation, CommandErrorsWriteNothing) {
