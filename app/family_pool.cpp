@@ -6,12 +6,22 @@
 
 #include "pedigree/diagnostics.h"
 
+namespace {
+
+// What a family solved ahead of its turn may hold in memory before it waits
+// for its turn and writes straight into the result files.
+constexpr std::size_t kBufferedBytes = std::size_t{8} << 20;
+
+}  // namespace
+
 struct FamilyPool::Job {
   std::unique_ptr<Family> family;
   TextSink dat;
   TextSink res;
   TextSink out;
   diagnostics::Captured console;
+  diagnostics::Capture* capture = nullptr;  // while the family is solved into buffers
+  bool direct = false;                      // writing straight to the result files
   bool done = false;
 };
 
@@ -33,7 +43,7 @@ int solvingThreadCount() {
 FamilyPool::FamilyPool(int threads, Solve solve, const ResultSinks& destination)
     : solve_(std::move(solve)), destination_(destination) {
   if (threads <= 1) return;
-  maxWaiting_ = static_cast<std::size_t>(threads) * 4;
+  maxWaiting_ = static_cast<std::size_t>(threads) * 2;
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
   readerCapture_ = std::make_unique<diagnostics::Capture>();
 }
@@ -83,23 +93,44 @@ void FamilyPool::queueReaderMessages(bool goOnCapturing) {
 void FamilyPool::work() {
   while (true) {
     std::shared_ptr<Job> job;
+    bool direct = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       jobReady_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
       if (pending_.empty()) return;
       job = pending_.front();
       pending_.pop_front();
+      // The oldest family not yet written, with nothing being written out,
+      // goes straight to the result files and the console: nobody else
+      // writes there until it is done, and a family with a large output is
+      // not held in memory.
+      direct = !writingOut_ && inOrder_.front() == job;
     }
     {
-      diagnostics::Capture capture;
-      const ResultSinks sinks{job->dat, job->res, job->out};
+      std::unique_ptr<diagnostics::Capture> capture;
+      if (direct) {
+        job->direct = true;
+      } else {
+        capture = std::make_unique<diagnostics::Capture>();
+        job->capture = capture.get();
+        // A family whose output outgrows its buffers waits for its turn and
+        // then goes on straight into the result files: memory stays bounded.
+        for (TextSink* sink : {&job->dat, &job->res, &job->out}) {
+          sink->setOverflow(kBufferedBytes, [this, job] { writeDirectlyFromNowOn(*job); });
+        }
+      }
+      const ResultSinks buffers{job->dat, job->res, job->out};
       try {
-        solve_(*job->family, sinks);
+        solve_(*job->family, direct ? destination_ : buffers);
       } catch (const std::bad_alloc&) {
         diagnostics::error("family " + std::to_string(job->family->familyId) +
                            ": out of memory while solving it; nothing more is written for it");
       }
-      job->console = capture.take();
+      job->dat.flush();
+      job->res.flush();
+      job->out.flush();
+      if (job->capture != nullptr) job->console = job->capture->take();
+      job->capture = nullptr;
     }
     job->family.reset();  // a solved family is not read again
     {
@@ -110,11 +141,32 @@ void FamilyPool::work() {
   }
 }
 
+void FamilyPool::writeDirectlyFromNowOn(Job& job) {
+  if (job.direct) return;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turnChanged_.wait(lock, [this, &job] { return !writingOut_ && inOrder_.front().get() == &job; });
+  }
+  // Every earlier family is written out and the reading thread writes
+  // nothing more until this one is done.
+  job.direct = true;
+  diagnostics::release(job.capture->take());
+  job.capture = nullptr;
+  for (auto [buffer, destination] :
+       {std::pair{&job.dat, &destination_.dat}, std::pair{&job.res, &destination_.res},
+        std::pair{&job.out, &destination_.out}}) {
+    destination->flush();
+    buffer->switchToFile(destination->file());
+  }
+}
+
 void FamilyPool::writeOutDone(bool waitForAll) {
   while (true) {
     std::shared_ptr<Job> job;
     {
       std::unique_lock<std::mutex> lock(mutex_);
+      writingOut_ = false;
+      turnChanged_.notify_all();
       if (inOrder_.empty()) return;
       const bool mustWait = waitForAll || inOrder_.size() > maxWaiting_;
       if (!inOrder_.front()->done) {
@@ -123,7 +175,9 @@ void FamilyPool::writeOutDone(bool waitForAll) {
       }
       job = inOrder_.front();
       inOrder_.pop_front();
+      writingOut_ = true;
     }
+    turnChanged_.notify_all();
     destination_.dat.put(job->dat.text());
     destination_.res.put(job->res.text());
     destination_.out.put(job->out.text());

@@ -31,7 +31,7 @@ class FamilyPool {
   FamilyPool& operator=(const FamilyPool&) = delete;
 
   // Hands over one family; writes out every earlier family that is done. With
-  // more than a few families per thread waiting, waits for the oldest.
+  // more than two families per thread waiting, waits for the oldest.
   void submit(std::unique_ptr<Family> family);
   // Waits for every family and writes them all out.
   void finish();
@@ -40,6 +40,10 @@ class FamilyPool {
   struct Job;
   void work();
   void writeOutDone(bool waitForAll);
+  // Called on the solving thread when a buffered family's output grows too
+  // large: waits until every earlier family is written, then writes the
+  // buffers and the rest of the family straight into the result files.
+  void writeDirectlyFromNowOn(Job& job);
   // Messages of the reading thread (skipped families, odd fields) are queued
   // like a solved family, so they keep their place among the families' own.
   void queueReaderMessages(bool goOnCapturing);
@@ -50,9 +54,11 @@ class FamilyPool {
   std::mutex mutex_;
   std::condition_variable jobReady_;
   std::condition_variable jobDone_;
+  std::condition_variable turnChanged_;
   std::deque<std::shared_ptr<Job>> inOrder_;  // submitted, not yet written out
   std::deque<std::shared_ptr<Job>> pending_;  // submitted, not yet taken by a worker
   std::unique_ptr<diagnostics::Capture> readerCapture_;
   bool stopping_ = false;
+  bool writingOut_ = false;  // the reading thread is writing a finished family out
   std::size_t maxWaiting_ = 0;
 };

@@ -27,12 +27,31 @@ void TextSink::drain() const {
     failed_ = true;
   }
   used_ = 0;
+  checkOverflow();
 }
 
 void TextSink::writeThrough(std::string_view text) {
   if (file_ == nullptr) {
     memory_.append(text);
+    checkOverflow();
   } else if (!failed_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
     failed_ = true;
   }
+}
+
+void TextSink::checkOverflow() const {
+  if (file_ != nullptr || !onFull_ || memory_.size() <= overflowLimit_) return;
+  const std::function<void()> onFull = std::move(onFull_);
+  onFull_ = nullptr;
+  onFull();
+}
+
+void TextSink::switchToFile(std::FILE* file) {
+  drain();
+  file_ = file;
+  if (!failed_ && !memory_.empty() &&
+      std::fwrite(memory_.data(), 1, memory_.size(), file_) != memory_.size()) {
+    failed_ = true;
+  }
+  std::string().swap(memory_);
 }

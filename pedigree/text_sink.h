@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -93,6 +94,16 @@ class TextSink {
     memory_.clear();
   }
 
+  // A memory sink that comes to hold more than `limit` characters calls
+  // `onFull` once; the callback may move the sink to a file.
+  void setOverflow(std::size_t limit, std::function<void()> onFull) {
+    overflowLimit_ = limit;
+    onFull_ = std::move(onFull);
+  }
+  // Writes what the memory holds to `file` and writes there from now on.
+  void switchToFile(std::FILE* file);
+  std::FILE* file() const { return file_; }
+
  private:
   static constexpr std::size_t kChunkSize = 1 << 16;
   static constexpr std::size_t kMaxDigits = 24;
@@ -103,8 +114,11 @@ class TextSink {
   }
   void drain() const;
   void writeThrough(std::string_view text);
+  void checkOverflow() const;
 
-  std::FILE* file_ = nullptr;
+  mutable std::FILE* file_ = nullptr;
+  std::size_t overflowLimit_ = 0;
+  mutable std::function<void()> onFull_;
   // Output collects in a fixed chunk; a full chunk goes to the file, or to
   // the memory text of a memory sink.
   mutable std::unique_ptr<char[]> chunk_;

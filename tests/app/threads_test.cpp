@@ -28,6 +28,16 @@ std::string mixedFamilies() {
     options.recombinationRate = 0.1;
     text += generateFamilyText(options, rng);
     if (id % 17 == 0) text += std::to_string(id) + " 99 1 0 1 0 0 x 1\n";
+    if (id % 40 == 0) {
+      // A trio heterozygous everywhere: 4,096 configurations written by
+      // options c and m, more text than a family may buffer ahead of its
+      // turn, so it goes on straight into the result files.
+      std::string markers;
+      for (int l = 0; l < 100; ++l) markers += " 1 2";
+      const std::string big = std::to_string(1000 + id);
+      text += big + " 1 0 0 1 0 0" + markers + "\n" + big + " 2 0 0 2 0 0" + markers + "\n" + big +
+              " 3 1 2 1 0 0" + markers + "\n";
+    }
   }
   return text;
 }
