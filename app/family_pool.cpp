@@ -116,7 +116,7 @@ void FamilyPool::work() {
         // A family whose output outgrows its buffers waits for its turn and
         // then goes on straight into the result files: memory stays bounded.
         for (TextSink* sink : {&job->dat, &job->res, &job->out}) {
-          sink->setOverflow(kBufferedBytes, [this, job] { writeDirectlyFromNowOn(*job); });
+          sink->setOverflow(kBufferedBytes, [this, held = job.get()] { writeDirectlyFromNowOn(*held); });
         }
       }
       const ResultSinks buffers{job->dat, job->res, job->out};
