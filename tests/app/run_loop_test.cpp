@@ -117,4 +117,3 @@ TEST(RunLoop, MemberDpModeRequiresMothersOfSexTwo) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("does not have sex 2"), std::string::npos);
   EXPECT_EQ(recording.events, std::vector<std::string>{"end"});
 }
-
