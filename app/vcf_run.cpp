@@ -47,22 +47,29 @@ FamilySolver blockExtension() {
 
 // Constraint finding and member-based DP write every configuration they
 // find; the VCF carries the first, which FirstConfiguration catches from the
-// genotype report as it is written.
+// genotype report as it is written. `solve` gets the report and a sink for
+// the rest, and says whether the family was solved.
+template <typename Solve>
+bool keepFirstConfiguration(Family& family, Solve&& solve) {
+  family.prepare();
+  FirstConfiguration first(family);
+  TextSink discarded(first.discardFile());
+  if (!solve(first.sink(), discarded)) return false;
+  return first.restoreInto(family);
+}
+
 FamilySolver constraintFinding() {
   FamilySolver solver;
   solver.name = "option c";
   solver.minimumFamilySize = 3;
   solver.solveFamily = [](Family& family, VcfSolveContext& context) {
-    family.prepare();
-    FirstConfiguration first(family);
-    TextSink discarded(first.discardFile());
-    const SolveResult result = solveByConstraintFinding(family, {first.sink(), context.res, discarded},
-                                                        maxSolutionsPerFamily(), context.fileName);
-    if (result.outcome == FamilyOutcome::kNoSolution) {
+    return keepFirstConfiguration(family, [&](TextSink& report, TextSink& discarded) {
+      const SolveResult result = solveByConstraintFinding(family, {report, context.res, discarded},
+                                                          maxSolutionsPerFamily(), context.fileName);
+      if (result.outcome != FamilyOutcome::kNoSolution) return true;
       context.res.put("There is no 0 recombinant solution for pedigree ").put(family.familyId).put("!\n");
       return false;
-    }
-    return first.restoreInto(family);
+    });
   };
   solver.endRun = writeTotalTime;
   return solver;
@@ -89,12 +96,10 @@ FamilySolver memberDp() {
   solver.name = "option m";
   solver.minimumFamilySize = 1;
   solver.solveFamily = [](Family& family, VcfSolveContext& context) {
-    family.prepare();
-    FirstConfiguration first(family);
-    TextSink discarded(first.discardFile());
-    solveByMemberDp(family, {first.sink(), context.res, discarded}, maxSolutionsPerFamily(),
-                    context.fileName);
-    return first.restoreInto(family);
+    return keepFirstConfiguration(family, [&](TextSink& report, TextSink& discarded) {
+      solveByMemberDp(family, {report, context.res, discarded}, maxSolutionsPerFamily(), context.fileName);
+      return true;
+    });
   };
   return solver;
 }
