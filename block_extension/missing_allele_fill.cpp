@@ -65,40 +65,31 @@ void fillFromChildren(Family& family, Member& m, std::size_t k) {
   }
 }
 
+// The allele a parent homozygous at the locus must have given on its side;
+// true when something changed.
+bool fillSideFromParent(const LocusGenotype& parent, int side, LocusGenotype& g) {
+  if (!parent.isTypedHomozygote()) return false;
+  const int x = parent.allele1;
+  if (!g.resolved) {
+    // The known allele goes to the other side unless it is this parent's.
+    const int mine = g.alleleOnSide(side);
+    const int other = g.alleleOnSide(1 - side);
+    if ((mine > 0 && mine != x) || (mine == kMissing && other == x)) std::swap(g.allele1, g.allele2);
+    g.alleleOnSide(side) = x;
+    g.resolved = true;
+    return true;
+  }
+  if (g.alleleOnSide(side) != kMissing) return false;
+  g.alleleOnSide(side) = x;
+  return true;
+}
+
 // A missing allele of a non-founder told by a parent's homozygous genotype;
 // true when something changed.
 bool fillFromParents(const LocusGenotype& father, const LocusGenotype& mother, LocusGenotype& g) {
-  bool changed = false;
-  if (father.isTypedHomozygote()) {
-    const int x = father.allele1;
-    if (!g.resolved) {
-      // The known allele goes to the mother's side unless it is the father's.
-      if ((g.allele1 > 0 && g.allele1 != x) || (g.allele1 == kMissing && g.allele2 == x)) {
-        std::swap(g.allele1, g.allele2);
-      }
-      g.allele1 = x;
-      g.resolved = true;
-      changed = true;
-    } else if (g.allele1 == kMissing) {
-      g.allele1 = x;
-      changed = true;
-    }
-  }
-  if (mother.isTypedHomozygote()) {
-    const int y = mother.allele1;
-    if (!g.resolved) {
-      if ((g.allele2 > 0 && g.allele2 != y) || (g.allele2 == kMissing && g.allele1 == y)) {
-        std::swap(g.allele1, g.allele2);
-      }
-      g.allele2 = y;
-      g.resolved = true;
-      changed = true;
-    } else if (g.allele2 == kMissing) {
-      g.allele2 = y;
-      changed = true;
-    }
-  }
-  return changed;
+  const bool fromFather = fillSideFromParent(father, kPaternal, g);
+  const bool fromMother = fillSideFromParent(mother, kMaternal, g);
+  return fromFather || fromMother;
 }
 
 // Called with the members handled so far: the member has no child that has
