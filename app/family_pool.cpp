@@ -177,7 +177,6 @@ void FamilyPool::writeOutDone(bool waitForAll) {
       inOrder_.pop_front();
       writingOut_ = true;
     }
-    turnChanged_.notify_all();
     destination_.dat.put(job->dat.text());
     destination_.res.put(job->res.text());
     destination_.out.put(job->out.text());

@@ -111,11 +111,13 @@ void closeFamily(ReadFamily read, const RunMode& mode, RunContext& context) {
 
 }  // namespace
 
-void writeTotalTimeLine(RunContext& context) {
-  context.res.put("Total Time used(Sec):\t")
-      .putFloat(clockSecondsBetween(context.runStartClock, processClockMs()))
+void writeTotalTimeLine(TextSink& res, ClockReading runStartClock) {
+  res.put("Total Time used(Sec):\t")
+      .putFloat(clockSecondsBetween(runStartClock, processClockMs()))
       .put("\n\n");
 }
+
+void writeTotalTimeLine(RunContext& context) { writeTotalTimeLine(context.res, context.runStartClock); }
 
 int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
   const ClockReading runStart = processClockMs();

@@ -48,6 +48,7 @@ int runPedigreeFile(const std::string& inputName, const RunMode& mode);
 
 // "Total Time used(Sec):\t<seconds>\n\n" into the "res" sink.
 void writeTotalTimeLine(RunContext& context);
+void writeTotalTimeLine(TextSink& res, ClockReading runStartClock);
 
 // The four run drivers (app/run_modes.cpp).
 int runBlockExtension(const std::string& inputName);

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/run_loop.h"
 #include "block_extension/block_extension.h"
 #include "constraint/constraint_finding.h"
 #include "inheritance/inheritance_vector.h"
@@ -19,11 +20,7 @@
 
 namespace {
 
-void writeTotalTime(VcfSolveContext& context) {
-  context.res.put("Total Time used(Sec):\t")
-      .putFloat(clockSecondsBetween(context.runStartClock, processClockMs()))
-      .put("\n\n");
-}
+void writeTotalTime(VcfSolveContext& context) { writeTotalTimeLine(context.res, context.runStartClock); }
 
 // Block extension draws missing alleles from the founder allele frequencies
 // of the families read so far, so each chromosome keeps its own statistics.

@@ -36,13 +36,8 @@ fuzz_runtime_present() {
   return $found
 }
 
-if ! fuzz_runtime_present; then
-  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-    if ! apt-get install -y clang libclang-rt-14-dev >/dev/null; then
-      apt-get update >/dev/null && apt-get install -y clang libclang-rt-14-dev >/dev/null || true
-    fi
-  fi
-fi
+# Installed like the other packages when root; otherwise the step is skipped.
+fuzz_runtime_present || (ensure_packages clang libclang-rt-14-dev) >/dev/null 2>&1 || true
 if ! fuzz_runtime_present; then
   echo "fuzzing skipped: install clang and its libFuzzer runtime (Debian: apt-get install clang libclang-rt-14-dev)"
   exit 0
