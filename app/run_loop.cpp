@@ -106,7 +106,11 @@ void closeFamily(ReadFamily read, const RunMode& mode, RunContext& context) {
                        "; family skipped");
     return;
   }
-  mode.closeAction(std::move(read.family), context);
+  if (mode.closeAction) {
+    mode.closeAction(std::move(read.family), context);
+  } else {
+    context.pool->submit(std::move(read.family));
+  }
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ struct RunMode {
   // mothers not to be).
   bool requiresMotherSexTwo = false;
   // Given a validated family of at least the minimum size, not yet prepared.
+  // Unset in a mode with solveFamily: the family then goes to the pool.
   std::function<void(std::unique_ptr<Family>, RunContext&)> closeAction;
   std::function<void(RunContext&)> endAction;
   // Set by methods that solve every family on its own: the run then solves

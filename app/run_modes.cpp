@@ -65,9 +65,6 @@ int runConstraintFinding(const std::string& inputName) {
       sinks.res.put("There is no 0 recombinant solution for pedigree ").put(family.familyId).put("!\n");
     }
   };
-  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
-    context.pool->submit(std::move(family));
-  };
   mode.endAction = finishAndWriteTotalTime;
   reportInvalidSolutionCap();
   return runPedigreeFile(inputName, mode);
@@ -83,9 +80,6 @@ int runLocusDp(const std::string& inputName) {
     // which reports it; it then gets nothing in the result files.
     if (solveByLocusDp(family, sinks.out, inputName).outcome == FamilyOutcome::kSolved)
       writeFamily(family, sinks);
-  };
-  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
-    context.pool->submit(std::move(family));
   };
   mode.endAction = finishAndWriteTotalTime;
   return runPedigreeFile(inputName, mode);
@@ -152,9 +146,6 @@ int runInheritanceVectors(const std::string& inputName) {
   mode.solveFamily = [model, inputName](Family& family, const ResultSinks& sinks) {
     family.prepare();
     inheritance::solveFamily(family, *model, inputName, sinks.out, sinks.dat, sinks.res);
-  };
-  mode.closeAction = [](std::unique_ptr<Family> family, RunContext& context) {
-    context.pool->submit(std::move(family));
   };
   return runPedigreeFile(inputName, mode);
 }
