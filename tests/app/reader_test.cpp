@@ -83,13 +83,6 @@ TEST(Reader, FieldsThatAreNotNumbersLeaveTheirDestinationUnchanged) {
   EXPECT_EQ(joined[0]->members.size(), 2u);
 }
 
-TEST(Reader, LinesLongerThanAnyFixedBufferAreReadWhole) {
-  std::string line = "1 1 0 0 1 0 0";
-  for (int i = 0; i < 3000; ++i) line += " 1 2";
-  auto families = familiesFromText(line + "\n");
-  EXPECT_EQ(families[0]->locusCount, 3000);
-}
-
 TEST(Reader, FileSourceReadsAcrossChunksAndLastLineWithoutFeed) {
   std::string dir = test_support::makeTempDir();
   std::string text;
