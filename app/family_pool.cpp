@@ -1,6 +1,5 @@
 #include "app/family_pool.h"
 
-#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -25,23 +24,8 @@ struct FamilyPool::Job {
   bool done = false;
 };
 
-int solvingThreadCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  const int fallback = cores == 0 ? 1 : static_cast<int>(cores);
-  const char* text = std::getenv("HAPLOTOR_THREADS");
-  if (text == nullptr || *text == '\0') return fallback;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || value < 1 || value > 1024) {
-    diagnostics::warning("HAPLOTOR_THREADS='" + std::string(text) +
-                         "' is not a whole number from 1 to 1024; using " + std::to_string(fallback));
-    return fallback;
-  }
-  return static_cast<int>(value);
-}
-
-FamilyPool::FamilyPool(int threads, Solve solve, const ResultSinks& destination)
-    : solve_(std::move(solve)), destination_(destination) {
+FamilyPool::FamilyPool(int threads, std::string inputName, Solve solve, const ResultSinks& destination)
+    : inputName_(std::move(inputName)), solve_(std::move(solve)), destination_(destination) {
   if (threads <= 1) return;
   maxWaiting_ = static_cast<std::size_t>(threads) * 2;
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
@@ -59,7 +43,7 @@ FamilyPool::~FamilyPool() {
 
 void FamilyPool::submit(std::unique_ptr<Family> family) {
   if (workers_.empty()) {
-    solve_(*family, destination_);
+    solveGuarded(*family, destination_);
     return;
   }
   queueReaderMessages(true);
@@ -72,6 +56,15 @@ void FamilyPool::submit(std::unique_ptr<Family> family) {
   }
   jobReady_.notify_one();
   writeOutDone(false);
+}
+
+void FamilyPool::solveGuarded(Family& family, const ResultSinks& sinks) {
+  try {
+    solve_(family, sinks);
+  } catch (const std::bad_alloc&) {
+    diagnostics::error(inputName_ + ": family " + std::to_string(family.familyId) +
+                       ": out of memory while solving it; nothing more is written for it");
+  }
 }
 
 void FamilyPool::finish() {
@@ -120,12 +113,9 @@ void FamilyPool::work() {
         }
       }
       const ResultSinks buffers{job->dat, job->res, job->out};
-      try {
-        solve_(*job->family, direct ? destination_ : buffers);
-      } catch (const std::bad_alloc&) {
-        diagnostics::error("family " + std::to_string(job->family->familyId) +
-                           ": out of memory while solving it; nothing more is written for it");
-      }
+      // The family's time is this thread's processor time from here on.
+      job->family->startClock = threadClockMs();
+      solveGuarded(*job->family, direct ? destination_ : buffers);
       job->dat.flush();
       job->res.flush();
       job->out.flush();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,16 +17,13 @@
 #include "pedigree/family.h"
 #include "pedigree/result_sinks.h"
 
-// HAPLOTOR_THREADS: the number of threads solving families (default: the
-// number of cores; 1 solves on the reading thread, as a plain loop would).
-// An invalid value is reported once and the default used.
-int solvingThreadCount();
-
 class FamilyPool {
  public:
   using Solve = std::function<void(Family&, const ResultSinks&)>;
 
-  FamilyPool(int threads, Solve solve, const ResultSinks& destination);
+  // One thread solves on the calling thread, as a plain loop would.
+  // `inputName` names the input in messages.
+  FamilyPool(int threads, std::string inputName, Solve solve, const ResultSinks& destination);
   ~FamilyPool();
   FamilyPool(const FamilyPool&) = delete;
   FamilyPool& operator=(const FamilyPool&) = delete;
@@ -48,6 +46,11 @@ class FamilyPool {
   // like a solved family, so they keep their place among the families' own.
   void queueReaderMessages(bool goOnCapturing);
 
+  // Solves one family; running out of memory is reported for the family and
+  // the run goes on.
+  void solveGuarded(Family& family, const ResultSinks& sinks);
+
+  std::string inputName_;
   Solve solve_;
   const ResultSinks& destination_;
   std::vector<std::thread> workers_;

@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "app/run_loop.h"
 #include "pedigree/member_order.h"
 
 namespace {
@@ -16,7 +15,7 @@ std::string memberText(const ReadFamily& read, int id) {
 
 }  // namespace
 
-std::string findFamilyProblem(const ReadFamily& read, const RunMode& mode, const AlleleStats* stats) {
+std::string findFamilyProblem(const ReadFamily& read, bool motherSexTwo) {
   const Family& family = *read.family;
   if (read.badFamilyIdLine != 0) {
     return "line " + std::to_string(read.badFamilyIdLine) + " does not begin with a family id";
@@ -60,14 +59,10 @@ std::string findFamilyProblem(const ReadFamily& read, const RunMode& mode, const
       return memberText(read, member.fatherId) + " is the father of member " + std::to_string(id) +
              " but does not have sex 1 (male)";
     }
-    if (mode.requiresMotherSexTwo ? mother.sex != 2 : mother.sex == 1) {
+    if (motherSexTwo ? mother.sex != 2 : mother.sex == 1) {
       return memberText(read, member.motherId) + " is the mother of member " + std::to_string(id) +
-             (mode.requiresMotherSexTwo ? " but does not have sex 2 (female)" : " but has sex 1 (male)");
+             (motherSexTwo ? " but does not have sex 2 (female)" : " but has sex 1 (male)");
     }
-  }
-  if (stats != nullptr && stats->familyCount > 0 && family.locusCount != stats->locusCount) {
-    return "it has " + std::to_string(family.locusCount) + " loci but the first family of the run has " +
-           std::to_string(stats->locusCount);
   }
   return {};
 }

@@ -6,8 +6,6 @@
 
 #include "app/pedigree_reader.h"
 
-class AlleleStats;
-struct RunMode;
-
 // Empty when the family can be solved, otherwise the reason it cannot.
-std::string findFamilyProblem(const ReadFamily& read, const RunMode& mode, const AlleleStats* stats);
+// `motherSexTwo`: every mother must have sex 2 (otherwise only not sex 1).
+std::string findFamilyProblem(const ReadFamily& read, bool motherSexTwo);

@@ -1,12 +1,15 @@
 // Haplotor: haplotype configurations with the fewest recombinations for the
 // families of a pedigree file, or of a VCF/BCF file with a PED pedigree.
 #include <csignal>
+#include <ctime>
 #include <string>
 
 #include "app/methods.h"
-#include "app/vcf_run.h"
+#include "app/run_loop.h"
+#include "app/settings.h"
 #include "pedigree/diagnostics.h"
 #include "pedigree/random_source.h"
+#include "vcf/vcf_phasing.h"
 
 namespace {
 
@@ -30,6 +33,18 @@ std::string commandLineOf(int argc, char** argv) {
 // dash and anything after the second is ignored.
 char optionLetter(const std::string& option) { return option.size() >= 2 ? option[1] : '\0'; }
 
+// Reads the settings and seeds the generator; false after a bad setting,
+// which is reported.
+bool startRun(Settings& settings) {
+  std::string problem;
+  if (!readSettings(settings, problem)) {
+    diagnostics::error(problem);
+    return false;
+  }
+  random_source::seed(settings.seed ? *settings.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,20 +56,28 @@ int main(int argc, char** argv) {
   // are reported file by file, instead of ending the process.
   std::signal(SIGXFSZ, SIG_IGN);
   int status = 0;
-  if (argc == 4 && vcfOptionLetters().find(optionLetter(argv[1])) != std::string::npos &&
-      optionLetter(argv[1]) != '\0') {
-    random_source::seedFromEnvironment();
-    status = runVcfCommand(optionLetter(argv[1]), argv[2], argv[3], commandLineOf(argc, argv));
+  const Method* method = argc >= 2 ? findMethod(optionLetter(argv[1])) : nullptr;
+  Settings settings;
+  if (argc == 4 && method != nullptr && method->start != nullptr) {
+    if (startRun(settings)) {
+      std::unique_ptr<RunFormat> format =
+          vcfFormat(argv[2], argv[3], commandLineOf(argc, argv),
+                    std::string("option ") + method->letter, settings, method->needs);
+      status = runMethod(*method, settings, argv[2], *format);
+    } else {
+      status = 1;
+    }
   } else if (argc != 3) {
     printFullUsage();
+  } else if (method == nullptr) {
+    printUsage();
+  } else if (!startRun(settings)) {
+    status = 1;
+  } else if (method->runTool != nullptr) {
+    status = method->runTool(argv[2]);
   } else {
-    random_source::seedFromEnvironment();
-    const Method* method = findMethod(optionLetter(argv[1]));
-    if (method == nullptr) {
-      printUsage();
-    } else {
-      status = method->run(argv[2]);
-    }
+    std::unique_ptr<RunFormat> format = pedigreeFileFormat(argv[2], method->needs);
+    status = runMethod(*method, settings, argv[2], *format);
   }
   diagnostics::flushConsole();
   return status;

@@ -2,19 +2,90 @@
 
 #include <algorithm>
 
-#include "app/run_loop.h"
+#include "block_extension/block_extension.h"
+#include "constraint/constraint_finding.h"
+#include "inheritance/inheritance_vector.h"
+#include "locus_dp/locus_dp.h"
+#include "member_dp/member_dp.h"
 #include "pedigree/diagnostics.h"
+#include "pedigree/forced_phases.h"
 #include "simulate/simulation_tool.h"
 
 namespace {
 
-constexpr Method kMethods[] = {
-    {'b', "block-extension algorithm", runBlockExtension},
-    {'c', "constraint-finding algorithm", runConstraintFinding},
-    {'l', "locus-based DP algorithm", runLocusDp},
-    {'m', "member-based DP algorithm", runMemberDp},
-    {'i', "inheritance-vector algorithm", runInheritanceVectors},
-    {'s', nullptr, runSimulationTool},
+// Block extension draws missing founder alleles from the counts of the
+// families read so far; the family is prepared and counted by the loop.
+class BlockExtensionRun final : public MethodRun {
+ public:
+  explicit BlockExtensionRun(const MethodInputs& inputs) : stats_(inputs.stats) {}
+  void solve(Family& family, ConfigurationSink& sink) override {
+    // A family that breaks Mendel's rules is written as read.
+    solveByBlockExtension(family, stats_);
+    sink.configuration(family);
+  }
+
+ private:
+  const AlleleStats& stats_;
+};
+
+// The methods that need nothing but the settings and the input's name.
+template <SolveResult (*Solve)(Family&, const Settings&, std::string_view, ConfigurationSink&),
+          bool kForcedPhasesFirst = false>
+class PlainRun final : public MethodRun {
+ public:
+  explicit PlainRun(const MethodInputs& inputs) : settings_(inputs.settings), inputName_(inputs.inputName) {}
+  void solve(Family& family, ConfigurationSink& sink) override {
+    if (family.memberOrder.empty()) family.prepare();
+    if constexpr (kForcedPhasesFirst) resolveForcedPhases(family);
+    Solve(family, settings_, inputName_, sink);
+  }
+
+ private:
+  const Settings& settings_;
+  std::string inputName_;
+};
+
+// The inheritance-vector method learns the allele frequencies and the
+// recombination fraction of the segment from its first reading.
+class InheritanceRun final : public MethodRun {
+ public:
+  explicit InheritanceRun(const MethodInputs& inputs) : model_(inputs.settings), inputName_(inputs.inputName) {}
+  void learn(Family& family) override {
+    family.prepare();
+    model_.addFamily(family);
+  }
+  void learned(const std::vector<double>* intervalFractions) override {
+    model_.finish();
+    if (intervalFractions != nullptr) model_.setIntervalFractions(*intervalFractions);
+  }
+  void solve(Family& family, ConfigurationSink& sink) override {
+    family.prepare();
+    inheritance::solveFamily(family, model_, inputName_, sink);
+  }
+
+ private:
+  inheritance::FileModel model_;
+  std::string inputName_;
+};
+
+template <typename Run>
+std::unique_ptr<MethodRun> start(const MethodInputs& inputs) {
+  return std::make_unique<Run>(inputs);
+}
+
+constexpr MethodNeeds kBlockNeeds{3, false, true, false, false, true, true, true};
+constexpr MethodNeeds kConstraintNeeds{3, false, false, false, false, false, true};
+constexpr MethodNeeds kLocusNeeds{1, false, false, false, false, false, true};
+constexpr MethodNeeds kMemberNeeds{1, true, true, true, false, false, false};
+constexpr MethodNeeds kInheritanceNeeds{1, false, false, false, true, false, false};
+
+const Method kMethods[] = {
+    {'b', "block-extension algorithm", kBlockNeeds, start<BlockExtensionRun>, nullptr},
+    {'c', "constraint-finding algorithm", kConstraintNeeds, start<PlainRun<solveByConstraintFinding>>, nullptr},
+    {'l', "locus-based DP algorithm", kLocusNeeds, start<PlainRun<solveByLocusDp, true>>, nullptr},
+    {'m', "member-based DP algorithm", kMemberNeeds, start<PlainRun<solveByMemberDp>>, nullptr},
+    {'i', "inheritance-vector algorithm", kInheritanceNeeds, start<InheritanceRun>, nullptr},
+    {'s', nullptr, MethodNeeds{}, nullptr, runSimulationTool},
 };
 
 }  // namespace

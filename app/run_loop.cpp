@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <map>
+
 #include "app/family_pool.h"
 #include "app/family_validation.h"
 #include "app/pedigree_reader.h"
@@ -96,95 +98,202 @@ bool isOwnResultFile(const std::string& inputName, const struct stat& input, con
   return false;
 }
 
-void closeFamily(ReadFamily read, const RunMode& mode, RunContext& context) {
-  Family& family = *read.family;
-  family.memberCount = static_cast<int>(family.members.size());
-  if (family.memberCount < mode.minimumFamilySize) return;
-  std::string problem = findFamilyProblem(read, mode, context.stats);
-  if (!problem.empty()) {
-    diagnostics::error(context.inputName + ": family " + std::to_string(family.familyId) + ": " + problem +
-                       "; family skipped");
-    return;
+// The seven-column format: a pedigree file in, the "dat", "res" and "out"
+// files beside it out.
+class PedigreeFileFormat final : public RunFormat {
+ public:
+  PedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs)
+      : inputName_(inputName), needs_(needs) {}
+  ~PedigreeFileFormat() override {
+    if (input_ != nullptr) std::fclose(input_);
   }
-  if (mode.closeAction) {
-    mode.closeAction(std::move(read.family), context);
-  } else {
-    context.pool->submit(std::move(read.family));
+
+  bool open() override {
+    // Fatal problems are found before any result file is touched, so a
+    // mistyped name never wipes the results of an earlier run.
+    if (inputName_.size() < 3) {
+      diagnostics::error("input file name '" + inputName_ +
+                         "' is too short: the result files are named by replacing its last three characters");
+      return false;
+    }
+    InputFile opened = openInputFile(inputName_, "input file");
+    if (opened.file == nullptr) {
+      diagnostics::error(opened.problem);
+      return false;
+    }
+    input_ = opened.file;
+    if (needs_.readsTwice && !S_ISREG(opened.status.st_mode)) {
+      diagnostics::error("input file '" + inputName_ +
+                         "' is not a regular file; the inheritance-vector method reads its input twice");
+      return false;
+    }
+    const std::string stem = inputName_.substr(0, inputName_.size() - 3);
+    names_[0] = stem + "dat";
+    names_[1] = stem + "res";
+    names_[2] = stem + "out";
+    std::string problem;
+    if (isOwnResultFile(inputName_, opened.status, names_)) {
+      problem = "input file '" + inputName_ +
+                "' would be overwritten by its own result file; rename it (for example to a .txt name)";
+    }
+    if (problem.empty()) files_.open(names_, problem);
+    if (!problem.empty()) {
+      diagnostics::error(problem);
+      return false;
+    }
+    dat_ = std::make_unique<TextSink>(files_.file(0));
+    res_ = std::make_unique<TextSink>(files_.file(1));
+    out_ = std::make_unique<TextSink>(files_.file(2));
+    sinks_ = std::make_unique<ResultSinks>(ResultSinks{*dat_, *res_, *out_});
+    res_->put("Family\t # of Rec\t Time used(Sec)\n");
+    return true;
   }
-}
+
+  bool nextSegment() override {
+    if (segmentDone_) return false;
+    segmentDone_ = true;
+    startReading();
+    return true;
+  }
+
+  std::unique_ptr<Family> nextFamily() override {
+    while (true) {
+      ReadFamily read = reader_->nextFamily();
+      if (read.family == nullptr) {
+        // The reason of a failed read is taken before anything else can change it.
+        if (readError_ == 0 && std::ferror(input_) != 0) readError_ = errno != 0 ? errno : EIO;
+        return nullptr;
+      }
+      Family& family = *read.family;
+      family.memberCount = static_cast<int>(family.members.size());
+      if (family.memberCount < needs_.minimumFamilySize) continue;
+      const std::string problem = findFamilyProblem(read, needs_.motherSexTwo);
+      if (!problem.empty()) {
+        diagnostics::error(inputName_ + ": family " + std::to_string(family.familyId) + ": " + problem +
+                           "; family skipped");
+        continue;
+      }
+      return std::move(read.family);
+    }
+  }
+
+  bool restartSegment() override {
+    // The first reading's messages are the second's: only the second says them.
+    std::rewind(input_);
+    readError_ = 0;
+    startReading();
+    return true;
+  }
+
+  const std::vector<double>* intervalFractions() const override { return nullptr; }
+  const ResultSinks& results() override { return *sinks_; }
+  std::unique_ptr<ConfigurationSink> sinkFor(const ResultSinks& buffers) override {
+    return std::make_unique<ResultFilesSink>(buffers);
+  }
+  bool endSegment(const AlleleStats*) override { return true; }
+
+  int close(bool /*completed*/, bool totalTime, const AlleleStats* stats) override {
+    int status = 0;
+    if (input_ != nullptr) {
+      if (readError_ == 0 && std::ferror(input_) != 0) readError_ = errno != 0 ? errno : EIO;
+      std::fclose(input_);
+      input_ = nullptr;
+    }
+    if (res_ != nullptr) {
+      if (totalTime) writeTotalTimeLine(*res_, runStart_);
+      if (stats != nullptr) stats->printSummary(*res_);
+    }
+    if (readError_ != 0) {
+      diagnostics::error("error while reading input file '" + inputName_ + "': " + std::strerror(readError_));
+      status = 1;
+    }
+    for (TextSink* sink : {dat_.get(), res_.get(), out_.get()}) {
+      if (sink != nullptr) sink->flush();
+    }
+    diagnostics::flushConsole();
+    if (!files_.close(names_)) status = 1;
+    return status;
+  }
+
+ private:
+  void startReading() {
+    reader_.reset();
+    source_ = std::make_unique<LineSource>(input_);
+    reader_ = std::make_unique<PedigreeReader>(*source_, inputName_);
+  }
+
+  const ClockReading runStart_ = processClockMs();
+  std::string inputName_;
+  MethodNeeds needs_;
+  std::FILE* input_ = nullptr;
+  std::string names_[3];
+  ResultFiles files_;
+  std::unique_ptr<TextSink> dat_, res_, out_;
+  std::unique_ptr<ResultSinks> sinks_;
+  std::unique_ptr<LineSource> source_;
+  std::unique_ptr<PedigreeReader> reader_;
+  bool segmentDone_ = false;
+  int readError_ = 0;
+};
 
 }  // namespace
 
-void writeTotalTimeLine(TextSink& res, ClockReading runStartClock) {
-  res.put("Total Time used(Sec):\t")
-      .putFloat(clockSecondsBetween(runStartClock, processClockMs()))
-      .put("\n\n");
+std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs) {
+  return std::make_unique<PedigreeFileFormat>(inputName, needs);
 }
 
-void writeTotalTimeLine(RunContext& context) { writeTotalTimeLine(context.res, context.runStartClock); }
-
-int runPedigreeFile(const std::string& inputName, const RunMode& mode) {
-  const ClockReading runStart = processClockMs();
-  // Fatal problems are found before any result file is touched, so a
-  // mistyped name never wipes the results of an earlier run.
-  if (inputName.size() < 3) {
-    diagnostics::error("input file name '" + inputName +
-                       "' is too short: the result files are named by replacing its last three characters");
-    return 1;
+int runMethod(const Method& method, const Settings& settings, const std::string& inputName, RunFormat& format) {
+  if (!format.open()) return 1;
+  const MethodNeeds& needs = method.needs;
+  AlleleStats stats;
+  std::unique_ptr<MethodRun> run;
+  FamilyPool pool(needs.oneThread ? 1 : settings.threads, inputName,
+                  [&format, &run](Family& family, const ResultSinks& buffers) {
+                    std::unique_ptr<ConfigurationSink> sink = format.sinkFor(buffers);
+                    run->solve(family, *sink);
+                  },
+                  format.results());
+  bool completed = true;
+  while (completed && format.nextSegment()) {
+    stats = AlleleStats();
+    run = method.start(MethodInputs{settings, inputName, stats});
+    if (needs.readsTwice) {
+      {
+        diagnostics::Capture muted;
+        while (std::unique_ptr<Family> family = format.nextFamily()) run->learn(*family);
+      }
+      run->learned(format.intervalFractions());
+      if (!format.restartSegment()) {
+        completed = false;
+        break;
+      }
+    }
+    // Families that share an id keep their input order.
+    std::multimap<int, std::unique_ptr<Family>> gathered;
+    while (std::unique_ptr<Family> family = format.nextFamily()) {
+      if (needs.keepsStatistics) {
+        if (stats.familyCount > 0 && family->locusCount != stats.locusCount) {
+          diagnostics::error(inputName + ": family " + std::to_string(family->familyId) + ": it has " +
+                             std::to_string(family->locusCount) +
+                             " loci but the first family of the run has " + std::to_string(stats.locusCount) +
+                             "; family skipped");
+          continue;
+        }
+        family->prepare();
+        stats.addFamily(*family);
+      }
+      if (needs.gathersFamilies) {
+        const int id = family->familyId;
+        gathered.emplace(id, std::move(family));
+      } else {
+        pool.submit(std::move(family));
+      }
+    }
+    for (auto& [id, family] : gathered) pool.submit(std::move(family));
+    gathered.clear();
+    pool.finish();
+    completed = format.endSegment(needs.statisticsTable ? &stats : nullptr);
   }
-  InputFile opened = openInputFile(inputName, "input file");
-  if (opened.file == nullptr) {
-    diagnostics::error(opened.problem);
-    return 1;
-  }
-  std::FILE* input = opened.file;
-  const std::string stem = inputName.substr(0, inputName.size() - 3);
-  const std::string names[3] = {stem + "dat", stem + "res", stem + "out"};
-  std::string problem;
-  if (isOwnResultFile(inputName, opened.status, names)) {
-    problem = "input file '" + inputName +
-              "' would be overwritten by its own result file; rename it (for example to a .txt name)";
-  }
-  ResultFiles files;
-  if (problem.empty()) files.open(names, problem);
-  if (!problem.empty()) {
-    diagnostics::error(problem);
-    std::fclose(input);
-    return 1;
-  }
-
-  int status = 0;
-  TextSink dat(files.file(0));
-  TextSink res(files.file(1));
-  TextSink out(files.file(2));
-  res.put("Family\t # of Rec\t Time used(Sec)\n");
-  std::unique_ptr<AlleleStats> stats;
-  if (mode.keepsStatistics) stats = std::make_unique<AlleleStats>();
-  const ResultSinks sinks{dat, res, out};
-  std::unique_ptr<FamilyPool> pool;
-  if (mode.solveFamily) pool = std::make_unique<FamilyPool>(solvingThreadCount(), mode.solveFamily, sinks);
-  RunContext context{inputName, dat, res, out, stats.get(), runStart, pool.get()};
-
-  LineSource source(input);
-  PedigreeReader reader(source, inputName);
-  while (true) {
-    ReadFamily read = reader.nextFamily();
-    if (read.family == nullptr) break;
-    closeFamily(std::move(read), mode, context);
-  }
-  // The reason of a failed read is taken before anything else can change it.
-  const int readError = std::ferror(input) != 0 ? (errno != 0 ? errno : EIO) : 0;
-  std::fclose(input);
-  if (mode.endAction) mode.endAction(context);
-  if (pool != nullptr) pool->finish();
-  if (readError != 0) {
-    diagnostics::error("error while reading input file '" + inputName + "': " + std::strerror(readError));
-    status = 1;
-  }
-  dat.flush();
-  res.flush();
-  out.flush();
-  diagnostics::flushConsole();
-  if (!files.close(names)) status = 1;
-  return status;
+  pool.finish();
+  return format.close(completed, needs.totalTime, needs.statisticsTable ? &stats : nullptr);
 }

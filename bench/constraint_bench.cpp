@@ -10,7 +10,8 @@
 #include "bench/pedigree_generator.h"
 #include "constraint/constraint_finding.h"
 #include "constraint/constraint_solver.h"
-#include "pedigree/run_settings.h"
+#include "pedigree/result_sinks.h"
+#include "pedigree/settings.h"
 #include "pedigree/text_input.h"
 
 namespace {
@@ -57,7 +58,8 @@ void solveWholeFamily(benchmark::State& state, const GeneratorSettings& settings
     TextSink res;
     TextSink out;
     state.ResumeTiming();
-    result = solveByConstraintFinding(family, {dat, res, out}, kDefaultMaxSolutions, "generated");
+    ResultFilesSink sink({dat, res, out});
+    result = solveByConstraintFinding(family, Settings(), "generated", sink);
     benchmark::DoNotOptimize(out.text().size());
   }
   state.counters["members"] = static_cast<double>(prepared->memberCount);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/pedigree_reader.h"
+#include "pedigree/result_sinks.h"
 #include "inheritance/inheritance_vector.h"
 
 namespace {
@@ -65,6 +66,7 @@ void solveText(benchmark::State& state, const std::string& text) {
   std::FILE* devNull = std::fopen("/dev/null", "w");
   for (auto _ : state) {
     TextSink out(devNull), dat(devNull), res(devNull);
+    ResultFilesSink sink({dat, res, out});
     inheritance::FileModel model;
     {
       LineSource source(text);
@@ -81,7 +83,7 @@ void solveText(benchmark::State& state, const std::string& text) {
     for (ReadFamily read = reader.nextFamily(); read.family != nullptr; read = reader.nextFamily()) {
       read.family->memberCount = static_cast<int>(read.family->members.size());
       read.family->prepare();
-      inheritance::solveFamily(*read.family, model, "bench input", out, dat, res);
+      inheritance::solveFamily(*read.family, model, "bench input", sink);
     }
   }
   std::fclose(devNull);

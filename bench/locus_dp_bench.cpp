@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/pedigree_reader.h"
+#include "pedigree/result_sinks.h"
 #include "locus_dp/locus_dp.h"
 #include "locus_dp/locus_dp_solver.h"
 #include "pedigree/forced_phases.h"
@@ -65,9 +66,10 @@ void SolveNuclearFamily(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     std::unique_ptr<Family> family = preparedFamily(text);
-    TextSink out;
+    TextSink dat, res, out;
+    ResultFilesSink sink({dat, res, out});
     state.ResumeTiming();
-    bool solved = solveByLocusDp(*family, out, "bench input").outcome == FamilyOutcome::kSolved;
+    bool solved = solveByLocusDp(*family, Settings(), "bench input", sink).outcome == FamilyOutcome::kSolved;
     benchmark::DoNotOptimize(solved);
     if (!solved) state.SkipWithError("refused by the size guard");
   }

@@ -58,7 +58,7 @@ void SolveText(benchmark::State& state, const std::string& text) {
     state.PauseTiming();
     auto family = preparedFamily(text);
     TextSink out(devNull), dat(devNull), res(devNull);
-    const ResultSinks sinks{dat, res, out};
+    ResultFilesSink sinks({dat, res, out});
     state.ResumeTiming();
     member_dp::MemberDpOutcome outcome;
     if constexpr (kOracle) {

@@ -9,13 +9,15 @@
 #include "constraint/constraint_finding.h"
 #include "pedigree/diagnostics.h"
 
-SolveResult solveByConstraintFinding(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
-                                     std::string_view inputName) {
+SolveResult solveByConstraintFinding(Family& family, const Settings& settings, std::string_view inputName,
+                                     ConfigurationSink& sink) {
   const char* step = "the phase variables";
   try {
-    ConstraintSolver solver(family, maxSolutions, inputName);
+    ConstraintSolver solver(family, settings.maxSolutions, inputName);
     solver.stepSeen = &step;
-    return solver.solve(sinks);
+    const SolveResult result = solver.solve(sink);
+    if (result.outcome == FamilyOutcome::kNoSolution) sink.noSolution(family);
+    return result;
   } catch (const std::bad_alloc&) {
     // The solver's lists are released on the way out; the run goes on with
     // the next family.
@@ -45,7 +47,7 @@ ConstraintSolver::ConstraintSolver(Family& family, std::uint64_t maxSolutions, s
 
 bool ConstraintSolver::variablesFit() const { return recordCount_ * locusCount_ <= INT_MAX; }
 
-SolveResult ConstraintSolver::solve(const ResultSinks& sinks) {
+SolveResult ConstraintSolver::solve(ConfigurationSink& sink) {
   const SolveResult refused{FamilyOutcome::kRefused, 0};
   const SolveResult noSolution{FamilyOutcome::kNoSolution, 0};
   // Phase variables are numbered by line position. A member id given on two
@@ -72,7 +74,7 @@ SolveResult ConstraintSolver::solve(const ResultSinks& sinks) {
   enterStep("the reduced equations");
   if (!reduceConstraints()) return noSolution;
   enterStep("the configurations");
-  return enumerateSolutions(sinks);
+  return enumerateSolutions(sink);
 }
 
 std::string ConstraintSolver::familyName() const {

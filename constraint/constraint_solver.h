@@ -13,7 +13,7 @@
 
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/result_sinks.h"
+#include "pedigree/configuration_sink.h"
 
 // Allele cells (members x loci per configuration) written for one family at
 // most: the k-th configuration (k >= 2) is written only while k times its
@@ -32,7 +32,7 @@ class ConstraintSolver {
                    std::uint64_t outputCellBudget = kOutputCellBudget);
 
   // The whole method (see solveByConstraintFinding).
-  SolveResult solve(const ResultSinks& sinks);
+  SolveResult solve(ConfigurationSink& sink);
   // Where the solver names what it is building, for a report when memory
   // runs out (null: not named).
   const char** stepSeen = nullptr;
@@ -47,7 +47,7 @@ class ConstraintSolver {
   // Writes the solutions (every assignment of the free variables, up to the
   // output limit) into the family and the three result files; the count is 2
   // to the power of the number of free variables, saturating.
-  SolveResult enumerateSolutions(const ResultSinks& sinks);
+  SolveResult enumerateSolutions(ConfigurationSink& sink);
 
   // Phase variable of the member with the given seqIndex at a locus.
   int phaseVar(int seqIndex, int locus) const { return seqIndex * locusCount_ + locus; }

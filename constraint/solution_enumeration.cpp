@@ -90,7 +90,7 @@ std::uint64_t ConstraintSolver::solutionsToWrite(std::uint64_t total) const {
   return toWrite;
 }
 
-SolveResult ConstraintSolver::enumerateSolutions(const ResultSinks& sinks) {
+SolveResult ConstraintSolver::enumerateSolutions(ConfigurationSink& sink) {
   findPivotsAndFreeVariables();
   std::vector<std::uint8_t> values(fixedValue_.size(), 0);
   for (int v : fixedOne) values[static_cast<std::size_t>(v)] = 1;
@@ -122,9 +122,7 @@ SolveResult ConstraintSolver::enumerateSolutions(const ResultSinks& sinks) {
     }
     writeBack(values);
     family_.countRecombinants();
-    family_.writeGenotypeReport(sinks.dat);
-    family_.writeResultLine(sinks.res);
-    family_.writePhasedTable(sinks.out);
+    sink.configuration(family_);
   }
   return result;
 }

@@ -16,30 +16,9 @@ constexpr double kLargestTheta = 0.1;
 // How many inconsistent loci a report lists by number.
 constexpr std::size_t kListedLoci = 5;
 
-bool parseWholeNumber(const char* text, int& value) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  const long parsed = std::strtol(text, &end, 10);
-  if (*end != '\0' || parsed < 0 || parsed > kLargestMaxBits) return false;
-  value = static_cast<int>(parsed);
-  return true;
-}
-
-bool parseTheta(const char* text, double& value) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  const double parsed = std::strtod(text, &end);
-  if (*end != '\0' || !(parsed > 0.0 && parsed <= 0.5)) return false;
-  value = parsed;
-  return true;
-}
-
 }  // namespace
 
-FileModel::FileModel() {
-  const char* text = std::getenv("HAPLOTOR_MAX_BITS");
-  if (text != nullptr && !parseWholeNumber(text, maxBits_)) invalidMaxBits_ = text;
-}
+FileModel::FileModel(const Settings& settings) : givenTheta_(settings.theta), maxBits_(settings.maxBits) {}
 
 void FileModel::addFamily(Family& family) {
   if (counts_.size() < static_cast<std::size_t>(family.locusCount)) {
@@ -74,21 +53,11 @@ void FileModel::finish() {
   counts_.clear();
   theta_ = static_cast<double>(minimumRecombinants_ + 1) / static_cast<double>(meiosisIntervals_ + 2);
   theta_ = std::clamp(theta_, kSmallestTheta, kLargestTheta);
-  const char* text = std::getenv("HAPLOTOR_THETA");
-  thetaGiven_ = text != nullptr && parseTheta(text, theta_);
-  if (text != nullptr && !thetaGiven_) {
-    diagnostics::warning("HAPLOTOR_THETA='" + std::string(text) +
-                         "' is not a number in (0, 0.5]; using the estimate from the file");
-  }
-  if (invalidMaxBits_ != nullptr) {
-    diagnostics::warning("HAPLOTOR_MAX_BITS='" + std::string(invalidMaxBits_) +
-                         "' is not a whole number from 0 to " + std::to_string(kLargestMaxBits) + "; using " +
-                         std::to_string(kDefaultMaxBits));
-  }
+  if (givenTheta_) theta_ = *givenTheta_;
 }
 
 void FileModel::setIntervalFractions(std::vector<double> fractions) {
-  if (thetaGiven_) return;
+  if (givenTheta_) return;
   // Two sites at one position still may not be certain to be inherited
   // together, and no interval recombines more often than half the time.
   for (double& fraction : fractions) fraction = std::clamp(fraction, 1e-8, 0.5);
@@ -101,15 +70,15 @@ const LocusFrequencies& FileModel::frequencies(int locus) const {
   return frequencies_[static_cast<std::size_t>(locus)];
 }
 
-void solveFamily(Family& family, const FileModel& model, const std::string& fileName, TextSink& out,
-                 TextSink& dat, TextSink& res) {
-  const std::string name = fileName + ": family " + std::to_string(family.familyId);
+SolveResult solveFamily(Family& family, const FileModel& model, std::string_view fileName,
+                        ConfigurationSink& sink) {
+  const std::string name = std::string(fileName) + ": family " + std::to_string(family.familyId);
   const int bits = reducedBitCount(family);
   if (bits > model.maxBits()) {
     diagnostics::error(name + " needs " + std::to_string(bits) +
                        " inheritance bits, more than the limit of " + std::to_string(model.maxBits()) +
                        " (HAPLOTOR_MAX_BITS raises it); nothing is written for it");
-    return;
+    return {FamilyOutcome::kRefused, 0};
   }
   InheritanceSolver solver(family, model);
   solver.decode();
@@ -126,9 +95,8 @@ void solveFamily(Family& family, const FileModel& model, const std::string& file
                          " no inheritance vector (Mendelian inconsistency; loci " + list +
                          ", counted from 0); written as read, unphased");
   }
-  family.writePhasedTable(out);
-  family.writeGenotypeReport(dat);
-  family.writeResultLine(res);
+  sink.configuration(family);
+  return {FamilyOutcome::kSolved, 1};
 }
 
 }  // namespace inheritance

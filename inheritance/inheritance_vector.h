@@ -6,18 +6,19 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "pedigree/family.h"
-#include "pedigree/text_sink.h"
+#include "pedigree/family_outcome.h"
+#include "pedigree/configuration_sink.h"
+#include "pedigree/settings.h"
 
 namespace inheritance {
 
-inline constexpr int kDefaultMaxBits = 24;
-// Beyond this a single probability vector alone would not fit in memory.
-inline constexpr int kLargestMaxBits = 30;
 
 // What one locus offers the genotype model: every allele typed anywhere in
 // the file, with its add-half smoothed frequency, ascending allele number.
@@ -25,8 +26,8 @@ using LocusFrequencies = std::vector<std::pair<int, double>>;
 
 class FileModel {
  public:
-  // Reads HAPLOTOR_MAX_BITS (the inheritance bits a family may need).
-  FileModel();
+  // Takes the bit limit and a given recombination fraction from the settings.
+  explicit FileModel(const Settings& settings = Settings());
 
   // First reading: a validated, prepared family. Its typed alleles count
   // towards the frequencies; a family within the bit limit also adds its
@@ -34,14 +35,13 @@ class FileModel {
   // the recombination fraction.
   void addFamily(Family& family);
   // After the first reading: fixes the frequencies and the recombination
-  // fraction (HAPLOTOR_THETA overrides the estimate). Reports an invalid
-  // HAPLOTOR_THETA or HAPLOTOR_MAX_BITS on standard error.
+  // fraction (a fraction given in the settings overrides the estimate).
   void finish();
 
   double theta() const { return theta_; }
   // Recombination fractions per interval (locus l to l + 1), from the
-  // positions of the sites, used instead of the one estimate unless
-  // HAPLOTOR_THETA is set.
+  // positions of the sites, used instead of the one estimate unless the
+  // settings give a fraction.
   void setIntervalFractions(std::vector<double> fractions);
   // The fraction between locus `left` and the next.
   double thetaAfter(int left) const {
@@ -60,17 +60,16 @@ class FileModel {
   std::int64_t minimumRecombinants_ = 0;
   std::int64_t meiosisIntervals_ = 0;
   double theta_ = 0.0;
-  bool thetaGiven_ = false;  // HAPLOTOR_THETA was set and valid
+  std::optional<double> givenTheta_;
   std::vector<double> intervalFractions_;
   int maxBits_ = kDefaultMaxBits;
-  const char* invalidMaxBits_ = nullptr;
 };
 
-// Second reading: solves one validated, prepared family and writes its one
-// configuration into "out", "dat" and "res"; a family needing more bits than
-// the limit is reported on standard error (naming `fileName` and the family)
-// and not written.
-void solveFamily(Family& family, const FileModel& model, const std::string& fileName, TextSink& out,
-                 TextSink& dat, TextSink& res);
+// Second reading: solves one validated, prepared family and hands its one
+// configuration to `sink`; a family needing more bits than the limit is
+// reported on standard error (naming `fileName` and the family) and nothing
+// is handed on.
+SolveResult solveFamily(Family& family, const FileModel& model, std::string_view fileName,
+                        ConfigurationSink& sink);
 
 }  // namespace inheritance

@@ -211,8 +211,12 @@ int LocusDpSolver::selectAndTraceBack() {
   return bestCost;
 }
 
-SolveResult solveByLocusDp(Family& family, TextSink& out, std::string_view inputName) {
-  if (family.members.empty()) return {FamilyOutcome::kSolved, 1};
+SolveResult solveByLocusDp(Family& family, const Settings&, std::string_view inputName,
+                           ConfigurationSink& sink) {
+  if (family.members.empty()) {
+    sink.configuration(family);
+    return {FamilyOutcome::kSolved, 1};
+  }
   LocusDpSolver solver(family, family.members.begin()->first);
   if (!solver.withinSizeLimits()) {
     int widestMember = 0;
@@ -223,11 +227,12 @@ SolveResult solveByLocusDp(Family& family, TextSink& out, std::string_view input
         " trio and state evaluations, trio limit 4294967296; member " + std::to_string(widestMember) +
         " has " + std::to_string(widest) + " open loci, limit " + std::to_string(kMaxOpenLociPerNode) +
         "); it is skipped, option b can phase it");
-    out.put("Pedigree ").put(family.familyId).put(" is to big!\n");
+    sink.tooBig(family);
     return {FamilyOutcome::kRefused, 0};
   }
   solver.evaluate();
   solver.selectAndTraceBack();
   family.countRecombinants();
+  sink.configuration(family);
   return {FamilyOutcome::kSolved, 1};
 }

@@ -38,20 +38,21 @@ void reportNoConsistentConfiguration(const Family& family, const std::string& pr
 
 }  // namespace
 
-SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
-                            std::string_view inputName) {
-  return member_dp::solveWithLimits(family, sinks, {maxSolutions, member_dp::kAlleleCellBudget}, inputName);
+SolveResult solveByMemberDp(Family& family, const Settings& settings, std::string_view inputName,
+                            ConfigurationSink& sink) {
+  return member_dp::solveWithLimits(family, sink, {settings.maxSolutions, member_dp::kAlleleCellBudget},
+                                    inputName);
 }
 
 namespace member_dp {
 
-SolveResult solveWithLimits(Family& family, const ResultSinks& sinks, const MemberDpLimits& limits,
+SolveResult solveWithLimits(Family& family, ConfigurationSink& sink, const MemberDpLimits& limits,
                             std::string_view inputName) {
   const std::string id = std::to_string(family.familyId);
   const std::string prefix = std::string(inputName) + ": family " + id + ": ";
   const int stateBits = member_dp::stateBitCount(family);
   if (stateBits > member_dp::kMaxStateBits) {
-    sinks.out.put("Pedigree ").put(family.familyId).put(" is to big!\n");
+    sink.tooBig(family);
     diagnostics::error(prefix + "needs " + std::to_string(stateBits) + " state bits, more than the " +
                        std::to_string(member_dp::kMaxStateBits) +
                        " the member-based method takes; only \"Pedigree " + id +
@@ -67,7 +68,7 @@ SolveResult solveWithLimits(Family& family, const ResultSinks& sinks, const Memb
   }
   MemberDpOutcome outcome;
   try {
-    outcome = MemberDpSolver(family, limits).run(sinks);
+    outcome = MemberDpSolver(family, limits).run(sink);
   } catch (const std::bad_alloc&) {
     outcome.status = MemberDpOutcome::Status::kOutOfMemory;
     outcome.building = "the joint-state layout";

@@ -7,13 +7,13 @@
 
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/result_sinks.h"
+#include "pedigree/configuration_sink.h"
+#include "pedigree/settings.h"
 
-// Solves one prepared family and writes each optimal configuration into the
-// three result files, at most maxSolutions of them (0 = no limit). A family
-// needing more than 20 state bits gets "Pedigree <id> is to big!" in "out"
-// and is refused. Refusals, a family without a consistent configuration, and
+// Solves one prepared family and hands each optimal configuration to `sink`,
+// at most settings.maxSolutions of them (0 = no limit). A family needing more
+// than 20 state bits is refused (the sink is told it is too big). Refusals, a family without a consistent configuration, and
 // one whose output was capped are reported on standard error as
 // "<inputName>: family <id>: ...".
-SolveResult solveByMemberDp(Family& family, const ResultSinks& sinks, std::uint64_t maxSolutions,
-                            std::string_view inputName);
+SolveResult solveByMemberDp(Family& family, const Settings& settings, std::string_view inputName,
+                            ConfigurationSink& sink);

@@ -27,7 +27,7 @@
 
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/result_sinks.h"
+#include "pedigree/configuration_sink.h"
 
 namespace member_dp {
 
@@ -78,7 +78,7 @@ class MemberDpSolver {
   // writePhasedTable(out), writeGenotypeReport(dat), writeResultLine(res).
   // An allocation failure ends the run with kOutOfMemory and the solver's
   // tables released.
-  MemberDpOutcome run(const ResultSinks& sinks);
+  MemberDpOutcome run(ConfigurationSink& sink);
 
  private:
   // One member at its place in memberOrder.
@@ -118,17 +118,17 @@ class MemberDpSolver {
   }
 
   // --- Trace back and writing (member_dp_trace.cpp) ---
-  MemberDpOutcome solve(const ResultSinks& sinks);
+  MemberDpOutcome solve(ConfigurationSink& sink);
   void releaseTables();
   // The k-th configuration (k >= 2) fits in the allele-cell budget.
   bool budgetAllows(std::uint64_t k) const;
   std::int32_t leastFinalCost() const;
   std::vector<TracePoint> optimalFinalPoints(std::int32_t best) const;
-  void traceBack(std::vector<TracePoint> stack, std::int32_t best, const ResultSinks& sinks,
+  void traceBack(std::vector<TracePoint> stack, std::int32_t best, ConfigurationSink& sink,
                  MemberDpOutcome& outcome);
   void collectPredecessors(std::uint32_t state, int l, std::vector<std::uint32_t>& predecessors);
   void writeStateIntoFamily(std::uint32_t state, int l);
-  void writeConfiguration(std::int32_t best, const ResultSinks& sinks);
+  void writeConfiguration(std::int32_t best, ConfigurationSink& sink);
   std::uint64_t childNode(std::uint64_t node, std::uint32_t maskedState);
 
   Family& family_;
@@ -161,7 +161,7 @@ class MemberDpSolver {
 // Solves one family under the given limits and reports its outcome as
 // "<inputName>: family <id>: ..." (member_dp.cpp; solveByMemberDp calls it
 // with kAlleleCellBudget).
-SolveResult solveWithLimits(Family& family, const ResultSinks& sinks, const MemberDpLimits& limits,
+SolveResult solveWithLimits(Family& family, ConfigurationSink& sink, const MemberDpLimits& limits,
                             std::string_view inputName);
 
 }  // namespace member_dp

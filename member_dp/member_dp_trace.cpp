@@ -71,9 +71,9 @@ std::uint64_t MemberDpSolver::childNode(std::uint64_t node, std::uint32_t masked
   return it->second;
 }
 
-MemberDpOutcome MemberDpSolver::run(const ResultSinks& sinks) {
+MemberDpOutcome MemberDpSolver::run(ConfigurationSink& sink) {
   try {
-    return solve(sinks);
+    return solve(sink);
   } catch (const std::bad_alloc&) {
     releaseTables();
     MemberDpOutcome outcome;
@@ -96,7 +96,7 @@ bool MemberDpSolver::budgetAllows(std::uint64_t k) const {
   return k <= limits_.alleleCells / cellsPerConfiguration;
 }
 
-MemberDpOutcome MemberDpSolver::solve(const ResultSinks& sinks) {
+MemberDpOutcome MemberDpSolver::solve(ConfigurationSink& sink) {
   MemberDpOutcome outcome;
   if (locusCount_ == 0 || !forwardPass(outcome.failingLocus)) {
     outcome.status = MemberDpOutcome::Status::kNoConsistentConfiguration;
@@ -107,7 +107,7 @@ MemberDpOutcome MemberDpSolver::solve(const ResultSinks& sinks) {
     outcome.status = MemberDpOutcome::Status::kNoConsistentConfiguration;
     return outcome;
   }
-  traceBack(optimalFinalPoints(outcome.leastCost), outcome.leastCost, sinks, outcome);
+  traceBack(optimalFinalPoints(outcome.leastCost), outcome.leastCost, sink, outcome);
   return outcome;
 }
 
@@ -134,14 +134,12 @@ std::vector<MemberDpSolver::TracePoint> MemberDpSolver::optimalFinalPoints(std::
 }
 
 // The configuration the trace back has written into the family's genotypes.
-void MemberDpSolver::writeConfiguration(std::int32_t best, const ResultSinks& sinks) {
+void MemberDpSolver::writeConfiguration(std::int32_t best, ConfigurationSink& sink) {
   family_.recombinantCount = best;
-  family_.writePhasedTable(sinks.out);
-  family_.writeGenotypeReport(sinks.dat);
-  family_.writeResultLine(sinks.res);
+  sink.configuration(family_);
 }
 
-void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best, const ResultSinks& sinks,
+void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best, ConfigurationSink& sink,
                                MemberDpOutcome& outcome) {
   building_ = "the trace back of optimal configurations";
   std::unordered_set<std::uint64_t> writtenLeaves;
@@ -169,7 +167,7 @@ void MemberDpSolver::traceBack(std::vector<TracePoint> stack, std::int32_t best,
             outcome.status = MemberDpOutcome::Status::kBudgetReached;
             return;
           }
-          writeConfiguration(best, sinks);
+          writeConfiguration(best, sink);
           ++outcome.written;
           if (limits_.maxSolutions != 0 && outcome.written == limits_.maxSolutions) {
             if (!stack.empty()) outcome.status = MemberDpOutcome::Status::kCapped;

@@ -94,9 +94,9 @@ struct Member {
 int sourceMismatches(int previous, int s, int next);
 
 struct Family {
-  Family() : startClock(processClockMs()) {}
+  Family() : startClock(threadClockMs()) {}
 
-  ClockReading startClock = 0;
+  ClockReading startClock = 0;  // processor time of the solving thread
   ClockReading endClock = 0;
   int familyId = 0;
   int memberCount = 0;

@@ -10,9 +10,6 @@ namespace random_source {
 inline constexpr int kMax = 32767;
 
 void seed(std::uint32_t value);
-// Seeds from HAPLOTOR_SEED when it holds a decimal integer (taken modulo
-// 2^32), otherwise from the calendar time in seconds.
-void seedFromEnvironment();
 // Next integer in 0..kMax.
 int next();
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "pedigree/family.h"
+#include "pedigree/result_sinks.h"
 
 namespace {
 constexpr int kMinimumReportLoci = 10;
@@ -102,7 +103,7 @@ void Family::writeGenotypeReport(TextSink& dat) const {
 }
 
 void Family::writeResultLine(TextSink& res) {
-  endClock = processClockMs();
+  endClock = threadClockMs();
   res.put(familyId)
       .put("\t ")
       .put(recombinantCount)
@@ -117,4 +118,10 @@ void Family::writePhasedTable(TextSink& out) const {
 
 void Family::writeLinkageTable(TextSink& table) const {
   for (const auto& [id, member] : members) member.writeLinkageTable(table);
+}
+
+void writeTotalTimeLine(TextSink& res, ClockReading runStartClock) {
+  res.put("Total Time used(Sec):\t")
+      .putFloat(clockSecondsBetween(runStartClock, processClockMs()))
+      .put("\n\n");
 }

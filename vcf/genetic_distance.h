@@ -5,13 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-inline constexpr double kDefaultCmPerMb = 1.0;
-
 // Haldane's map function over a uniform rate: interval i (between sites i and
 // i + 1) has d = (position[i+1] - position[i]) * cmPerMb / 1e8 Morgans and
 // fraction (1 - exp(-2d)) / 2. One entry fewer than there are sites.
 std::vector<double> haldaneFractions(const std::vector<std::int64_t>& positions, double cmPerMb);
 
-// HAPLOTOR_CM_PER_MB when it holds a positive decimal number, otherwise
-// kDefaultCmPerMb (an unreadable value is reported once).
-double cmPerMbFromEnvironment();

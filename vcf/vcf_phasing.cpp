@@ -63,11 +63,6 @@ std::string stemOf(const std::string& genotypeFile) {
   return genotypeFile;
 }
 
-bool isSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
 // Files written under temporary names beside their final ones and renamed
 // only when the run completes; on any other way out they are removed, so a
 // failed run leaves no partial result and never replaces an earlier one.
@@ -128,34 +123,54 @@ const char* writeModeOf(OutputKind kind) {
 
 double secondsSince(ClockReading start) { return clockSecondsBetween(start, processClockMs()); }
 
-class VcfPhasingRun {
+// The VCF format of a run: the families of a PED over the samples of a VCF,
+// one chromosome at a time, written back as a phased VCF with a "res" report.
+class VcfFormat final : public RunFormat {
  public:
-  VcfPhasingRun(const VcfRunRequest& request, const FamilySolver& solver)
-      : request_(request), solver_(solver) {}
-  int run();
+  VcfFormat(const VcfRunRequest& request, const Settings& settings, const MethodNeeds& needs)
+      : request_(request), needs_(needs), impute_(settings.impute), cmPerMb_(settings.cmPerMb),
+        reportTimes_(settings.reportTimes), chosenOutput_(settings.out) {}
+
+  bool open() override;
+  bool nextSegment() override;
+  std::unique_ptr<Family> nextFamily() override;
+  bool restartSegment() override {
+    nextLayout_ = 0;
+    return true;
+  }
+  const std::vector<double>* intervalFractions() const override { return &sites_.recombinationFractions; }
+  const ResultSinks& results() override { return *sinks_; }
+  std::unique_ptr<ConfigurationSink> sinkFor(const ResultSinks& buffers) override;
+  bool endSegment(const AlleleStats* stats) override;
+  int close(bool completed, bool totalTime, const AlleleStats* stats) override;
+
+  // Keeps a family's configuration for the records (called once per family,
+  // on the thread that solved it: families own disjoint cells).
+  void storeSolution(const Family& family);
 
  private:
   bool openInput();
   bool openOutputs();
-  bool readRecords();
+  bool readChromosome();
   bool startChromosome(bcf1_t* record);
-  bool finishChromosome();
-  void solveFamilies(ChromosomeSites& sites);
   std::unique_ptr<Family> buildFamily(const FamilyLayout& layout, int locusCount);
-  void storeSolution(const FamilyLayout& layout, const Family& family, const ChromosomeSites& sites);
   bool writeChromosome();
   bool fail(const std::string& message) {
     diagnostics::error(message);
+    failed_ = true;
     return false;
   }
 
-  const VcfRunRequest& request_;
-  const FamilySolver& solver_;
+  const VcfRunRequest request_;
+  const MethodNeeds needs_;
+  const bool impute_;
+  const double cmPerMb_;
+  const bool reportTimes_;
+  const std::string chosenOutput_;
   std::string outputName_;
   OutputKind outputKind_ = OutputKind::kBgzippedVcf;
-  bool impute_ = false;
-  double cmPerMb_ = kDefaultCmPerMb;
   PendingFiles pending_;
+  bool failed_ = false;
 
   HtsFilePtr input_;
   HeaderPtr inputHeader_;
@@ -164,13 +179,21 @@ class VcfPhasingRun {
   std::string indexName_;
   std::FILE* resFile_ = nullptr;
   std::unique_ptr<TextSink> res_;
+  TextSink unusedDat_;
+  TextSink unusedOut_;
+  std::unique_ptr<ResultSinks> sinks_;
   RunLayout layout_;
+  std::map<int, std::size_t> layoutOfFamily_;  // family id -> its layout
 
   // The chromosome being read.
+  RecordPtr record_{bcf_init()};
+  bool recordPending_ = false;  // record_ holds the next chromosome's first record
+  bool inputEnded_ = false;
   std::string chromosome_;
   std::set<std::string> finishedChromosomes_;
   std::int64_t lastPosition_ = 0;
   std::vector<std::int64_t> positions_;
+  ChromosomeSites sites_;
   GenotypeCells cells_;
   CallCounts counts_;
   std::string spillName_;
@@ -178,12 +201,36 @@ class VcfPhasingRun {
   std::vector<char> slotSolved_;
   std::vector<std::int64_t> slotPhaseSet_;
   CallWriter writer_;
+  std::size_t nextLayout_ = 0;
 
   ClockReading runStart_ = processClockMs();
+  ClockReading segmentStart_ = 0;
   double solveSeconds_ = 0;
 };
 
-bool VcfPhasingRun::openInput() {
+// A VCF family's sink: every configuration gets its "res" line; the records
+// carry the first.
+class VcfSink final : public ConfigurationSink {
+ public:
+  VcfSink(VcfFormat& format, TextSink& res) : format_(format), res_(res) {}
+  void configuration(Family& family) override {
+    family.writeResultLine(res_);
+    if (stored_) return;
+    stored_ = true;
+    format_.storeSolution(family);
+  }
+  void tooBig(const Family&) override {}
+  void noSolution(const Family& family) override {
+    res_.put("There is no 0 recombinant solution for pedigree ").put(family.familyId).put("!\n");
+  }
+
+ private:
+  VcfFormat& format_;
+  TextSink& res_;
+  bool stored_ = false;
+};
+
+bool VcfFormat::openInput() {
   const std::string& name = request_.genotypeFile;
   input_.reset(hts_open(name.c_str(), "r"));
   if (input_ == nullptr) {
@@ -206,9 +253,8 @@ bool VcfPhasingRun::openInput() {
   return true;
 }
 
-bool VcfPhasingRun::openOutputs() {
-  const char* chosen = std::getenv("HAPLOTOR_OUT");
-  outputName_ = chosen != nullptr && *chosen != '\0' ? chosen : phasedOutputName(request_.genotypeFile);
+bool VcfFormat::openOutputs() {
+  outputName_ = !chosenOutput_.empty() ? chosenOutput_ : phasedOutputName(request_.genotypeFile);
   outputKind_ = outputKindOf(outputName_);
   const std::string resName = resultReportName(request_.genotypeFile);
   std::error_code ignored;
@@ -282,7 +328,7 @@ bool VcfPhasingRun::openOutputs() {
   return true;
 }
 
-bool VcfPhasingRun::startChromosome(bcf1_t* record) {
+bool VcfFormat::startChromosome(bcf1_t* record) {
   chromosome_ = bcf_seqname_safe(inputHeader_.get(), record);
   if (finishedChromosomes_.count(chromosome_) != 0) {
     return fail(request_.genotypeFile + ": the file is not sorted: chromosome " + chromosome_ +
@@ -312,24 +358,33 @@ bool VcfPhasingRun::startChromosome(bcf1_t* record) {
   return true;
 }
 
-bool VcfPhasingRun::readRecords() {
-  RecordPtr record(bcf_init());
+// Reads the records of the next chromosome into the cells and the parked
+// file; the first record of the chromosome after it is kept for the next call.
+bool VcfFormat::readChromosome() {
+  bcf1_t* record = record_.get();
   bool inChromosome = false;
-  const ClockReading readStart = processClockMs();
   while (true) {
-    const int status = bcf_read(input_.get(), inputHeader_.get(), record.get());
-    if (status == -1) break;
-    if (status < -1 || (record->errcode & ~BCF_ERR_CTG_UNDEF) != 0) {
-      std::string where =
-          inChromosome ? " after " + chromosome_ + ":" + std::to_string(lastPosition_ + 1) : "";
-      return fail(request_.genotypeFile + ": the file is damaged or cut short" + where +
-                  " (a corrupt bgzip block or an unreadable record)");
+    if (!recordPending_) {
+      const int status = bcf_read(input_.get(), inputHeader_.get(), record);
+      if (status == -1) {
+        inputEnded_ = true;
+        break;
+      }
+      if (status < -1 || (record->errcode & ~BCF_ERR_CTG_UNDEF) != 0) {
+        std::string where =
+            inChromosome ? " after " + chromosome_ + ":" + std::to_string(lastPosition_ + 1) : "";
+        return fail(request_.genotypeFile + ": the file is damaged or cut short" + where +
+                    " (a corrupt bgzip block or an unreadable record)");
+      }
     }
-    const char* name = bcf_seqname_safe(inputHeader_.get(), record.get());
-    if (!inChromosome || chromosome_ != name) {
-      if (inChromosome && !finishChromosome()) return false;
-      if (!startChromosome(record.get())) return false;
+    recordPending_ = false;
+    const char* name = bcf_seqname_safe(inputHeader_.get(), record);
+    if (!inChromosome) {
+      if (!startChromosome(record)) return false;
       inChromosome = true;
+    } else if (chromosome_ != name) {
+      recordPending_ = true;  // the first record of the next chromosome
+      break;
     }
     if (record->pos < lastPosition_) {
       return fail(request_.genotypeFile + ": the file is not sorted: " + chromosome_ + ":" +
@@ -338,17 +393,17 @@ bool VcfPhasingRun::readRecords() {
     }
     lastPosition_ = record->pos;
     positions_.push_back(record->pos + 1);
-    readCalls(inputHeader_.get(), record.get(), layout_.slotSamples, cells_.addSite(), counts_);
-    if (bcf_write(spill_.get(), inputHeader_.get(), record.get()) < 0) {
+    readCalls(inputHeader_.get(), record, layout_.slotSamples, cells_.addSite(), counts_);
+    if (bcf_write(spill_.get(), inputHeader_.get(), record) < 0) {
       return fail("cannot write temporary file '" + spillName_ + "'");
     }
   }
-  (void)readStart;
-  return !inChromosome || finishChromosome();
+  return inChromosome;
 }
 
-void VcfPhasingRun::storeSolution(const FamilyLayout& layout, const Family& family,
-                                  const ChromosomeSites& sites) {
+void VcfFormat::storeSolution(const Family& family) {
+  const FamilyLayout& layout = layout_.families[layoutOfFamily_.at(family.familyId)];
+  const ChromosomeSites& sites = sites_;
   for (const LayoutMember& placed : layout.members) {
     if (placed.slot == kNoSlot) continue;
     const Member& member = family.members.at(placed.memberId);
@@ -383,7 +438,7 @@ void VcfPhasingRun::storeSolution(const FamilyLayout& layout, const Family& fami
   }
 }
 
-std::unique_ptr<Family> VcfPhasingRun::buildFamily(const FamilyLayout& layout, int locusCount) {
+std::unique_ptr<Family> VcfFormat::buildFamily(const FamilyLayout& layout, int locusCount) {
   std::unique_ptr<Family> family = familyShell(layout);
   family->locusCount = locusCount;
   for (const LayoutMember& placed : layout.members) {
@@ -402,21 +457,9 @@ std::unique_ptr<Family> VcfPhasingRun::buildFamily(const FamilyLayout& layout, i
   return family;
 }
 
-void VcfPhasingRun::solveFamilies(ChromosomeSites& sites) {
-  const int locusCount = static_cast<int>(sites.positions.size());
-  VcfSolveContext context{*res_, request_.genotypeFile, sites, runStart_};
-  if (solver_.gatherFamily) {
-    for (const FamilyLayout& layout : layout_.families)
-      solver_.gatherFamily(*buildFamily(layout, locusCount));
-    if (solver_.familiesGathered) solver_.familiesGathered(context);
-  }
-  for (const FamilyLayout& layout : layout_.families) {
-    std::unique_ptr<Family> family = buildFamily(layout, locusCount);
-    if (solver_.solveFamily(*family, context)) storeSolution(layout, *family, sites);
-  }
-}
-
-bool VcfPhasingRun::finishChromosome() {
+bool VcfFormat::nextSegment() {
+  if (failed_ || inputEnded_) return false;
+  if (!readChromosome()) return false;
   finishedChromosomes_.insert(chromosome_);
   spill_.reset();  // closes the parked records
   if (counts_.haploid > 0) {
@@ -431,29 +474,42 @@ bool VcfPhasingRun::finishChromosome() {
                       " calls of family members with more than two alleles or an allele index above " +
                       std::to_string(kLargestCode - 1) + " are written as read");
   }
-  ChromosomeSites sites;
-  sites.name = chromosome_;
-  sites.positions = std::move(positions_);
-  sites.recombinationFractions = haldaneFractions(sites.positions, cmPerMb_);
+  sites_ = ChromosomeSites();
+  sites_.name = chromosome_;
+  sites_.positions = std::move(positions_);
+  positions_.clear();
+  sites_.recombinationFractions = haldaneFractions(sites_.positions, cmPerMb_);
   slotSolved_.assign(layout_.slotSamples.size(), 0);
   slotPhaseSet_.assign(layout_.slotSamples.size(), 0);
-  const ClockReading solveStart = processClockMs();
+  segmentStart_ = processClockMs();
   res_->put("Chromosome\t")
       .put(chromosome_)
       .put('\t')
-      .put(static_cast<long long>(sites.positions.size()))
+      .put(static_cast<long long>(sites_.positions.size()))
       .put(" sites\n");
-  VcfSolveContext context{*res_, request_.genotypeFile, sites, runStart_};
-  if (solver_.beginChromosome) solver_.beginChromosome(context);
-  solveFamilies(sites);
-  if (solver_.endChromosome) solver_.endChromosome(context);
-  solveSeconds_ += secondsSince(solveStart);
+  nextLayout_ = 0;
+  return true;
+}
+
+std::unique_ptr<Family> VcfFormat::nextFamily() {
+  if (nextLayout_ >= layout_.families.size()) return nullptr;
+  return buildFamily(layout_.families[nextLayout_++], static_cast<int>(sites_.positions.size()));
+}
+
+std::unique_ptr<ConfigurationSink> VcfFormat::sinkFor(const ResultSinks& buffers) {
+  return std::make_unique<VcfSink>(*this, buffers.res);
+}
+
+bool VcfFormat::endSegment(const AlleleStats* stats) {
+  if (stats != nullptr) stats->printSummary(*res_);
+  solveSeconds_ += secondsSince(segmentStart_);
   const bool written = writeChromosome();
   cells_.clear();
+  if (!written) failed_ = true;
   return written;
 }
 
-bool VcfPhasingRun::writeChromosome() {
+bool VcfFormat::writeChromosome() {
   HtsFilePtr parked(hts_open(spillName_.c_str(), "r"));
   HeaderPtr parkedHeader(parked == nullptr ? nullptr : bcf_hdr_read(parked.get()));
   if (parkedHeader == nullptr) return fail("cannot read back temporary file '" + spillName_ + "'");
@@ -483,45 +539,49 @@ bool VcfPhasingRun::writeChromosome() {
   return true;
 }
 
-int VcfPhasingRun::run() {
+bool VcfFormat::open() {
   hts_set_log_level(HTS_LOG_OFF);
-  impute_ = isSet("HAPLOTOR_IMPUTE");
-  cmPerMb_ = cmPerMbFromEnvironment();
   // Everything that can be found wrong with the inputs is found before any
   // result file is created.
-  if (!openInput()) return 1;
+  if (!openInput()) return false;
   PedFile ped;
   std::string problem;
-  if (!readPedFile(request_.pedFile, ped, problem)) {
-    diagnostics::error(problem);
-    return 1;
-  }
+  if (!readPedFile(request_.pedFile, ped, problem)) return fail(problem);
   std::vector<std::string> samples;
   for (int i = 0; i < bcf_hdr_nsamples(inputHeader_.get()); ++i)
     samples.emplace_back(inputHeader_->samples[i]);
-  layout_ = layoutFamilies(ped, samples, LayoutRules{solver_.minimumFamilySize, solver_.name});
+  layout_ = layoutFamilies(ped, samples, LayoutRules{needs_.minimumFamilySize, request_.methodName});
   if (layout_.familiesRenumbered) {
     diagnostics::note(request_.pedFile +
                       ": family ids are not all distinct positive numbers; the res file numbers the families "
                       "by their order in the pedigree file");
   }
-  bool completed = openOutputs() && readRecords();
-  if (completed) {
-    VcfSolveContext context{*res_, request_.genotypeFile, ChromosomeSites{}, runStart_};
-    if (solver_.endRun) solver_.endRun(context);
+  for (std::size_t i = 0; i < layout_.families.size(); ++i) layoutOfFamily_[layout_.families[i].familyId] = i;
+  sinks_ = std::make_unique<ResultSinks>(ResultSinks{unusedDat_, unusedDat_, unusedOut_});
+  if (!openOutputs()) return false;
+  sinks_ = std::make_unique<ResultSinks>(ResultSinks{unusedDat_, *res_, unusedOut_});
+  return true;
+}
+
+int VcfFormat::close(bool completed, bool totalTime, const AlleleStats*) {
+  completed = completed && !failed_;
+  if (completed && res_ != nullptr) {
+    if (totalTime) writeTotalTimeLine(*res_, runStart_);
     res_->flush();
     if (res_->failed() || std::ferror(resFile_) != 0) completed = fail("cannot write the res file");
   }
   res_.reset();
   if (resFile_ != nullptr) std::fclose(resFile_);
+  resFile_ = nullptr;
   if (completed && !indexName_.empty() && bcf_idx_save(output_.get()) < 0) {
     completed = fail("cannot write the index of output file '" + outputName_ + "'");
   }
   if (output_ != nullptr && hts_close(output_.release()) != 0 && completed) {
     completed = fail("cannot write output file '" + outputName_ + "'");
   }
+  std::string problem;
   if (completed && !pending_.commit(problem)) completed = fail(problem);
-  if (isSet("HAPLOTOR_TIMES")) {
+  if (reportTimes_) {
     const double total = secondsSince(runStart_);
     diagnostics::note("processor time: " + std::to_string(total) + " s in all, " +
                       std::to_string(solveSeconds_) + " s solving, " + std::to_string(total - solveSeconds_) +
@@ -545,7 +605,9 @@ std::string phasedOutputName(const std::string& genotypeFile) {
 
 std::string resultReportName(const std::string& genotypeFile) { return stemOf(genotypeFile) + ".res"; }
 
-int runVcfPhasing(const VcfRunRequest& request, const FamilySolver& solver) {
-  VcfPhasingRun run(request, solver);
-  return run.run();
+std::unique_ptr<RunFormat> vcfFormat(const std::string& genotypeFile, const std::string& pedFile,
+                                     const std::string& commandLine, const std::string& methodName,
+                                     const Settings& settings, const MethodNeeds& needs) {
+  return std::make_unique<VcfFormat>(VcfRunRequest{genotypeFile, pedFile, commandLine, methodName}, settings,
+                                     needs);
 }

@@ -11,15 +11,16 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "pedigree/family.h"
-#include "pedigree/process_clock.h"
-#include "pedigree/text_sink.h"
+#include "pedigree/method_needs.h"
+#include "pedigree/run_format.h"
+#include "pedigree/settings.h"
 
-// What a method is told about the chromosome being phased.
+// What a run is told about the chromosome being phased.
 struct ChromosomeSites {
   std::string name;
   std::vector<std::int64_t> positions;  // 1-based, one per locus of the families
@@ -27,45 +28,24 @@ struct ChromosomeSites {
   std::vector<double> recombinationFractions;
 };
 
-struct VcfSolveContext {
-  TextSink& res;                // the run's "res" report
-  const std::string& fileName;  // the genotype file, for messages
-  const ChromosomeSites& sites;
-  ClockReading runStartClock;
-};
-
-// A method as the VCF run drives it. solveFamily gets a family whose members
-// carry the chromosome's calls (allele code = VCF allele index + 1, 0 for a
-// missing call), not yet prepared; it returns false when the method left the
-// family unsolved, and otherwise leaves the configuration to write in the
-// members' genotypes (allele1 paternal, allele2 maternal where resolved).
-struct FamilySolver {
-  std::string name;  // "option b", for messages
-  int minimumFamilySize = 1;
-  std::function<void(VcfSolveContext&)> beginChromosome;
-  // A method that learns from all of a chromosome's families before solving
-  // one sees each family first here (a copy, not yet prepared), then
-  // familiesGathered once.
-  std::function<void(Family&)> gatherFamily;
-  std::function<void(VcfSolveContext&)> familiesGathered;
-  std::function<bool(Family&, VcfSolveContext&)> solveFamily;
-  std::function<void(VcfSolveContext&)> endChromosome;
-  std::function<void(VcfSolveContext&)> endRun;
-};
-
 struct VcfRunRequest {
   std::string genotypeFile;
   std::string pedFile;
   std::string commandLine;  // recorded in the output header
+  std::string methodName;   // "option b", for messages
 };
+
+// The VCF format of a run (the loop drives it like any other format). Each
+// family handed out carries the chromosome's calls (allele code = VCF allele
+// index + 1, 0 for a missing allele); the first configuration a method hands
+// to a family's sink is written into the records, the rest only into "res".
+std::unique_ptr<RunFormat> vcfFormat(const std::string& genotypeFile, const std::string& pedFile,
+                                     const std::string& commandLine, const std::string& methodName,
+                                     const Settings& settings, const MethodNeeds& needs);
 
 // True when the file's content (not its name) is VCF, bgzipped or gzipped
 // VCF, or BCF.
 bool isVariantFile(const std::string& path);
-
-// The whole run; returns the exit status (1 after a fatal problem, which is
-// reported, with no output left behind).
-int runVcfPhasing(const VcfRunRequest& request, const FamilySolver& solver);
 
 // Result names beside the input: x.vcf.gz / x.vcf / x.bcf give
 // x.phased.vcf.gz and x.res.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 
 #include "test_support.h"
@@ -79,16 +81,27 @@ TEST(CommandLine, FatalInputErrorExitsOneWithoutResults) {
   EXPECT_FALSE(fileExists(dir + "/x.res"));
 }
 
-TEST(CommandLine, InvalidSolutionCapIsReportedOnceAndTheDefaultUsed) {
+// A setting that cannot be used stops the run before any file is touched,
+// naming the variable, for the pedigree form and the VCF form alike.
+TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
+  const std::pair<const char*, const char*> bad[] = {
+      {"HAPLOTOR_MAX_SOLUTIONS", "many"}, {"HAPLOTOR_THREADS", "0"},   {"HAPLOTOR_THETA", "2"},
+      {"HAPLOTOR_MAX_BITS", "x"},         {"HAPLOTOR_SEED", "1e3"},    {"HAPLOTOR_IMPUTE", "yes"},
+      {"HAPLOTOR_CM_PER_MB", "-1"},       {"HAPLOTOR_TIMES", "2"},
+  };
   std::string dir = makeTempDir();
-  std::string families;
-  for (int id = 1; id <= 3; ++id) {
-    std::string f = std::to_string(id);
-    families += f + " 1 0 0 1 0 0 1 2\n" + f + " 2 0 0 2 0 0 1 2\n" + f + " 3 1 2 1 0 0 1 2\n";
+  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 2\n1 3 1 2 1 0 0 1 2\n");
+  writeFile(dir + "/ped.res", "OLD");
+  for (const auto& [name, value] : bad) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-c", "ped.txt"}, std::vector<std::string>{"-i", "g.vcf", "p.ped"}}) {
+      auto result = runHaplotor(arguments, dir, {{name, value}});
+      EXPECT_EQ(result.exitStatus, 1) << name;
+      const std::string start = "Haplotor: " + std::string(name) + "='" + value + "' is not ";
+      EXPECT_EQ(result.standardError.substr(0, start.size()), start);
+      EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1) << name;
+    }
   }
-  writeFile(dir + "/ped.txt", families);
-  auto result = runHaplotor({"-c", "ped.txt"}, dir, {{"HAPLOTOR_MAX_SOLUTIONS", "many"}});
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.standardError,
-            "Haplotor: HAPLOTOR_MAX_SOLUTIONS='many' is not a non-negative decimal integer; using 4096\n");
+  EXPECT_EQ(test_support::readFile(dir + "/ped.res"), "OLD");
+  EXPECT_FALSE(fileExists(dir + "/ped.dat"));
 }

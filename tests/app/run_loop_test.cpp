@@ -13,29 +13,35 @@ using test_support::writeFile;
 
 namespace {
 
-// A mode that records the order of events and writes every family.
-struct RecordingMode {
-  std::vector<std::string> events;
-  RunMode mode;
+// A method that records the families it is given and writes each as solved.
+std::vector<std::string> events;
 
-  explicit RecordingMode(int minimumSize, bool keepsStatistics = false) {
-    mode.minimumFamilySize = minimumSize;
-    mode.keepsStatistics = keepsStatistics;
-    mode.closeAction = [this](std::unique_ptr<Family> family, RunContext& context) {
-      events.push_back("close " + std::to_string(family->familyId) + " members " +
-                       std::to_string(family->memberCount));
-      family->prepare();
-      family->writeGenotypeReport(context.dat);
-      family->writeResultLine(context.res);
-      family->writePhasedTable(context.out);
-      if (context.stats != nullptr) context.stats->addFamily(*family);
-    };
-    mode.endAction = [this](RunContext& context) {
-      events.push_back("end");
-      writeTotalTimeLine(context);
-    };
+class RecordingRun final : public MethodRun {
+ public:
+  void solve(Family& family, ConfigurationSink& sink) override {
+    events.push_back("solve " + std::to_string(family.familyId) + " members " +
+                     std::to_string(family.memberCount));
+    if (family.memberOrder.empty()) family.prepare();
+    sink.configuration(family);
   }
 };
+
+std::unique_ptr<MethodRun> startRecording(const MethodInputs&) { return std::make_unique<RecordingRun>(); }
+
+int runRecording(const std::string& input, int minimumSize, bool keepsStatistics = false,
+                 bool motherSexTwo = false) {
+  events.clear();
+  MethodNeeds needs;
+  needs.minimumFamilySize = minimumSize;
+  needs.keepsStatistics = keepsStatistics;
+  needs.motherSexTwo = motherSexTwo;
+  needs.totalTime = true;
+  const Method method{'r', nullptr, needs, startRecording, nullptr};
+  Settings settings;
+  settings.threads = 1;
+  std::unique_ptr<RunFormat> format = pedigreeFileFormat(input, needs);
+  return runMethod(method, settings, input, *format);
+}
 
 const char* kTwoFamilies =
     "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 1\n1 3 1 2 1 0 0 1 1\n"
@@ -46,9 +52,8 @@ const char* kTwoFamilies =
 TEST(RunLoop, SmallFamiliesLeaveNoTraceAndEventsComeInInputOrder) {
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt", kTwoFamilies);
-  RecordingMode recording(3);
-  ASSERT_EQ(runPedigreeFile(dir + "/ped.txt", recording.mode), 0);
-  EXPECT_EQ(recording.events, (std::vector<std::string>{"close 1 members 3", "end"}));
+  ASSERT_EQ(runRecording(dir + "/ped.txt", 3), 0);
+  EXPECT_EQ(events, (std::vector<std::string>{"solve 1 members 3"}));
   std::string res = test_support::maskTimes(readFile(dir + "/ped.res"));
   EXPECT_EQ(res, "Family\t # of Rec\t Time used(Sec)\n1\t 0\t T\nTotal Time used(Sec):\tT\n\n");
   EXPECT_EQ(readFile(dir + "/ped.out").find("\n2\t"), std::string::npos);
@@ -58,8 +63,7 @@ TEST(RunLoop, SmallFamiliesLeaveNoTraceAndEventsComeInInputOrder) {
 TEST(RunLoop, ResultNamesReplaceTheLastThreeCharacters) {
   std::string dir = makeTempDir();
   writeFile(dir + "/abc", kTwoFamilies);
-  RecordingMode recording(1);
-  ASSERT_EQ(runPedigreeFile(dir + "/abc", recording.mode), 0);
+  ASSERT_EQ(runRecording(dir + "/abc", 1), 0);
   EXPECT_TRUE(fileExists(dir + "/dat"));
   EXPECT_TRUE(fileExists(dir + "/res"));
   EXPECT_TRUE(fileExists(dir + "/out"));
@@ -82,38 +86,34 @@ TEST(RunLoop, InvalidFamiliesAreSkippedWithAReason) {
   for (const Case& c : cases) {
     std::string dir = makeTempDir();
     writeFile(dir + "/ped.txt", std::string(c.text) + "8 1 0 0 1 0 0\n8 2 0 0 2 0 0\n8 3 1 2 2 0 0\n");
-    RecordingMode recording(3);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(runPedigreeFile(dir + "/ped.txt", recording.mode), 0);
+    EXPECT_EQ(runRecording(dir + "/ped.txt", 3), 0);
     std::string message = testing::internal::GetCapturedStderr();
     EXPECT_NE(message.find("Haplotor: " + dir + "/ped.txt: family 7: "), std::string::npos) << message;
     EXPECT_NE(message.find(c.reason), std::string::npos) << message;
     EXPECT_NE(message.find("; family skipped\n"), std::string::npos) << message;
-    EXPECT_EQ(recording.events, (std::vector<std::string>{"close 8 members 3", "end"})) << c.reason;
+    EXPECT_EQ(events, (std::vector<std::string>{"solve 8 members 3"})) << c.reason;
   }
 }
 
-TEST(RunLoop, StatisticsModesRejectFamiliesWithAnotherLocusCount) {
+TEST(RunLoop, MethodsKeepingStatisticsRejectFamiliesWithAnotherLocusCount) {
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt",
             "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 1\n"
             "2 1 0 0 1 0 0 1 2 3 4\n2 2 0 0 2 0 0 1 1 3 3\n"
             "3 1 0 0 1 0 0 2 2\n");
-  RecordingMode recording(1, true);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(runPedigreeFile(dir + "/ped.txt", recording.mode), 0);
+  EXPECT_EQ(runRecording(dir + "/ped.txt", 1, true), 0);
   std::string message = testing::internal::GetCapturedStderr();
   EXPECT_NE(message.find("family 2: it has 2 loci but the first family of the run has 1"), std::string::npos);
-  EXPECT_EQ(recording.events, (std::vector<std::string>{"close 1 members 2", "close 3 members 1", "end"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"solve 1 members 2", "solve 3 members 1"}));
 }
 
-TEST(RunLoop, MemberDpModeRequiresMothersOfSexTwo) {
+TEST(RunLoop, MethodsThatNeedItRequireMothersOfSexTwo) {
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0\n1 2 0 0 0 0 0\n1 3 1 2 1 0 0\n");
-  RecordingMode recording(1);
-  recording.mode.requiresMotherSexTwo = true;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(runPedigreeFile(dir + "/ped.txt", recording.mode), 0);
+  EXPECT_EQ(runRecording(dir + "/ped.txt", 1, false, true), 0);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("does not have sex 2"), std::string::npos);
-  EXPECT_EQ(recording.events, std::vector<std::string>{"end"});
+  EXPECT_TRUE(events.empty());
 }

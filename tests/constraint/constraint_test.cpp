@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "constraint/constraint_finding.h"
+#include "pedigree/result_sinks.h"
 #include "constraint/constraint_solver.h"
 #include "constraint/transmission_rules.h"
 #include "family_generator.h"
@@ -218,7 +219,10 @@ Solved solveText(const std::string& text, std::uint64_t maxSolutions = kTestLimi
   Solved solved;
   solved.memberCount = family->memberCount;
   TextSink dat, res, out;
-  solved.result = solveByConstraintFinding(*family, {dat, res, out}, maxSolutions, "test input");
+  ResultFilesSink sink({dat, res, out});
+  Settings settings;
+  settings.maxSolutions = maxSolutions;
+  solved.result = solveByConstraintFinding(*family, settings, "test input", sink);
   solved.dat = dat.text();
   solved.res = res.text();
   solved.out = out.text();
@@ -276,11 +280,12 @@ void expectSameResultsAsPlainReduction(const std::string& text) {
   ConstraintSolver plain(*family, kTestLimit);
   SolveResult plainResult{FamilyOutcome::kNoSolution, 0};
   TextSink dat, res, out;
+  ResultFilesSink sink({dat, res, out});
   if (plain.buildConstraints()) {
     const Reduction outcome = reduceLiterally(plain);
     ASSERT_NE(outcome, Reduction::kTooManyPasses) << text;
     if (outcome == Reduction::kReduced) {
-      plainResult = plain.enumerateSolutions({dat, res, out});
+      plainResult = plain.enumerateSolutions(sink);
     }
   }
   const Solved solved = solveText(text);
@@ -409,8 +414,9 @@ TEST(OptionC, SolutionCountSaturatesAndOutputIsBounded) {
   auto family = test_support::preparedFamily(
       "3 1 0 0 1 0 0 1 2 1 2 1 2 1 2\n3 2 0 0 2 0 0 1 2 1 2 1 2 1 2\n3 3 1 2 2 0 0 1 2 1 2 1 2 1 2\n");
   TextSink dat, res, out;  // 2^4 configurations of 12 cells: 40 cells let three through
+  ResultFilesSink sink({dat, res, out});
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ConstraintSolver(*family, 100, "trio.txt", 40).solve({dat, res, out}).solutionCount, 16u);
+  EXPECT_EQ(ConstraintSolver(*family, 100, "trio.txt", 40).solve(sink).solutionCount, 16u);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("only the first 3 were written"), std::string::npos);
   EXPECT_EQ(std::count(res.text().begin(), res.text().end(), '\n'), 3);
 }

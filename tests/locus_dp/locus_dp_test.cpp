@@ -1,6 +1,7 @@
 // Option l against exhaustive search on small families and against a slow
 // reference that keeps every optimal alternative of every state.
 #include "locus_dp/locus_dp.h"
+#include "pedigree/result_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -310,19 +311,21 @@ TEST(LocusDpSizeGuard, AcceptsUpToTheLimitsAndRefusesBeyond) {
   EXPECT_FALSE(LocusDpSolver(*family, 1).withinSizeLimits());
 
   // A lone member: 2^20 states are accepted, 2^21 refused and left untouched.
-  TextSink out;
+  TextSink dat, res, out;
+  ResultFilesSink sink({dat, res, out});
+  const Settings settings;
   family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 20));
-  ASSERT_EQ(solveByLocusDp(*family, out, "in").outcome, FamilyOutcome::kSolved);
+  ASSERT_EQ(solveByLocusDp(*family, settings, "in", sink).outcome, FamilyOutcome::kSolved);
   EXPECT_EQ(openLoci(family->member(1)), 0);
   family = test_support::preparedFamily(memberLine(1, 1, 0, 0, 1, 21));
-  EXPECT_EQ(solveByLocusDp(*family, out, "in").outcome, FamilyOutcome::kRefused);
+  EXPECT_EQ(solveByLocusDp(*family, settings, "in", sink).outcome, FamilyOutcome::kRefused);
   EXPECT_EQ(openLoci(family->member(1)), 21);
 
   // The size is named finite beyond the range of a double.
   family = test_support::preparedFamily(memberLine(2, 1, 0, 0, 1, 1100) + memberLine(2, 2, 0, 0, 2, 1100) +
                                         memberLine(2, 3, 1, 2, 1, 1100));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(solveByLocusDp(*family, out, "big.txt").outcome, FamilyOutcome::kRefused);
+  EXPECT_EQ(solveByLocusDp(*family, settings, "big.txt", sink).outcome, FamilyOutcome::kRefused);
   const std::string messages = testing::internal::GetCapturedStderr();
   EXPECT_NE(messages.find("big.txt: family 2: too large for the locus-based method (about 2.506e+993 trio"),
             std::string::npos)

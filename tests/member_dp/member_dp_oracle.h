@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "member_dp/member_dp_solver.h"
+#include "pedigree/result_sinks.h"
 
 namespace member_dp_oracle {
 
@@ -71,7 +72,7 @@ inline int transitionCost(Family& family, int l, std::uint32_t t, std::uint32_t 
 }
 
 // Same results and outcome as member_dp::MemberDpSolver::run.
-inline member_dp::MemberDpOutcome solveLiterally(Family& family, const ResultSinks& sinks,
+inline member_dp::MemberDpOutcome solveLiterally(Family& family, ConfigurationSink& sink,
                                                  std::uint64_t maxSolutions) {
   using Status = member_dp::MemberDpOutcome::Status;
   member_dp::MemberDpOutcome outcome;
@@ -120,9 +121,7 @@ inline member_dp::MemberDpOutcome solveLiterally(Family& family, const ResultSin
       if (l == 0) {
         if (std::find(written.begin(), written.end(), path) != written.end()) break;
         family.recombinantCount = best;
-        family.writePhasedTable(sinks.out);
-        family.writeGenotypeReport(sinks.dat);
-        family.writeResultLine(sinks.res);
+        sink.configuration(family);
         written.push_back(path);
         if (++outcome.written == maxSolutions) {
           if (!stack.empty()) outcome.status = Status::kCapped;

@@ -31,7 +31,7 @@ struct Written {
 Written solve(const std::string& text, std::uint64_t maxSolutions = 0, bool byOracle = false) {
   auto family = test_support::preparedFamily(text);
   TextSink out, dat, res;
-  const ResultSinks sinks{dat, res, out};
+  ResultFilesSink sinks({dat, res, out});
   Written written;
   written.outcome = byOracle ? member_dp_oracle::solveLiterally(*family, sinks, maxSolutions)
                              : member_dp::MemberDpSolver(*family, {maxSolutions}).run(sinks);
@@ -155,9 +155,10 @@ TEST(MemberDpLimits, AlleleCellBudgetBoundsTheConfigurationsWritten) {
   auto solveWith = [&](std::uint64_t maxSolutions, std::uint64_t alleleCells) {
     auto family = test_support::preparedFamily(text + "\n");
     TextSink out, dat, res;
+    ResultFilesSink sink({dat, res, out});
     testing::internal::CaptureStderr();
     const SolveResult result =
-        member_dp::solveWithLimits(*family, {dat, res, out}, {maxSolutions, alleleCells}, "fam.txt");
+        member_dp::solveWithLimits(*family, sink, {maxSolutions, alleleCells}, "fam.txt");
     standardError = testing::internal::GetCapturedStderr();
     EXPECT_EQ(result.outcome, FamilyOutcome::kCapped);
     EXPECT_EQ(std::count(out.text().begin(), out.text().end(), '\n'),
@@ -187,7 +188,10 @@ TEST(MemberDpLimits, AllocationFailureIsReportedForTheFamily) {
     const rlimit addressSpace{256 << 20, 256 << 20};  // each cost table needs 328 MB
     if (setrlimit(RLIMIT_AS, &addressSpace) != 0) std::exit(2);
     TextSink out, dat, res;
-    const SolveResult result = solveByMemberDp(*family, {dat, res, out}, 0, "fam.txt");
+    ResultFilesSink sink({dat, res, out});
+    Settings unlimited;
+    unlimited.maxSolutions = 0;
+    const SolveResult result = solveByMemberDp(*family, unlimited, "fam.txt", sink);
     std::exit(result.outcome == FamilyOutcome::kRefused && out.text().empty() ? 0 : 1);
   };
   EXPECT_EXIT(solveUnderLimit(), testing::ExitedWithCode(0),

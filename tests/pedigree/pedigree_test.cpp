@@ -10,6 +10,7 @@
 #include "family_generator.h"
 #include "pedigree/family.h"
 #include "pedigree/forced_phases.h"
+#include "app/settings.h"
 #include "pedigree/random_source.h"
 #include "test_support.h"
 
@@ -90,7 +91,10 @@ TEST(RandomSource, FixedFirstValuesAndTheEnvironmentSeedModulo2To32) {
   EXPECT_EQ(random_source::next(), 10113);
   for (const char* value : {"1", "4294967297", "-4294967295"}) {  // all 1 modulo 2^32
     setenv("HAPLOTOR_SEED", value, 1);
-    random_source::seedFromEnvironment();
+    Settings settings;
+    std::string problem;
+    ASSERT_TRUE(readSettings(settings, problem)) << value;
+    random_source::seed(*settings.seed);
     EXPECT_EQ(random_source::next(), 16838) << value;
   }
   unsetenv("HAPLOTOR_SEED");

@@ -1,0 +1,38 @@
+// Everything a user sets beyond the two-argument command line: the HAPLOTOR_*
+// environment variables, read and checked once before any file is touched
+// (app/settings.cpp) and passed down to the run and the methods.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+inline constexpr std::uint64_t kDefaultMaxSolutions = 4096;
+inline constexpr int kDefaultMaxBits = 24;
+// Beyond this a single probability vector of option i alone would not fit in memory.
+inline constexpr int kLargestMaxBits = 30;
+inline constexpr double kDefaultCmPerMb = 1.0;
+
+struct Settings {
+  // HAPLOTOR_SEED (a decimal integer, taken modulo 2^32); unset: the
+  // calendar time in seconds.
+  std::optional<std::uint32_t> seed;
+  // HAPLOTOR_MAX_SOLUTIONS: most configurations written per family by the
+  // methods that write every one (0: no limit).
+  std::uint64_t maxSolutions = kDefaultMaxSolutions;
+  // HAPLOTOR_THREADS: threads solving families (default: the cores).
+  int threads = 1;
+  // HAPLOTOR_THETA: option i's recombination fraction between adjacent loci,
+  // instead of the estimate from the file (and of the VCF positions).
+  std::optional<double> theta;
+  // HAPLOTOR_MAX_BITS: the most inheritance bits option i takes for a family.
+  int maxBits = kDefaultMaxBits;
+  // HAPLOTOR_OUT: where a VCF run's phased VCF goes ("": beside the input).
+  std::string out;
+  // HAPLOTOR_IMPUTE=1: a VCF run writes genotypes a method filled in.
+  bool impute = false;
+  // HAPLOTOR_CM_PER_MB: centimorgans per megabase of a VCF run's intervals.
+  double cmPerMb = kDefaultCmPerMb;
+  // HAPLOTOR_TIMES=1: a VCF run reports its processor time on standard error.
+  bool reportTimes = false;
+};
