@@ -56,6 +56,7 @@ bool BlockExtensionSolver::solve(bool recomputeEverything) {
   queueRecombinedForcedMembers(resolveForcedPhases(family_));
   extendNuclearFamilies();
   extendBlocks(recomputeEverything);
+  block_extension::unresolveLociParentsCannotGive(family_);
   family_.countRecombinants();
   return true;
 }

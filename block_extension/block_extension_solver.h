@@ -1,7 +1,8 @@
 // The block-extension solver for one family, and the small pieces its steps
 // share. The solver spans the files of this folder, one step per file:
 // mendel_check, missing_allele_fill, sibship_extension, block_extension,
-// parent_phase_inference, and block_extension_pass for the order of steps.
+// parent_phase_inference, parent_allele_check, and block_extension_pass for
+// the order of steps.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +48,11 @@ void refreshSourcesFromParents(Family& family, Member& member, std::size_t k);
 // with children of their own are all handled (and, for a non-founder, those
 // of its father's other children too). 0 when every member is handled.
 int nextBottomUpMember(const Family& family, const std::set<int>& handled);
+
+// Makes unresolved, with both sources unknown, every resolved locus of a
+// non-founder whose paternal allele its father's locus does not hold or whose
+// maternal allele its mother's does not (a parent's missing allele holds any).
+void unresolveLociParentsCannotGive(Family& family);
 
 // The run of loci [start, start + length) over which the seed member is
 // phased; its phase is carried from there to the seed's relatives.
