@@ -2,10 +2,14 @@
 // output and standard error as one thread, byte for byte.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <random>
 #include <string>
+#include <thread>
 
+#include "app/family_pool.h"
 #include "family_generator.h"
+#include "pedigree/process_clock.h"
 #include "test_support.h"
 
 using namespace test_support;
@@ -62,6 +66,49 @@ TEST(Threads, ResultsAndMessagesDoNotDependOnTheThreadCount) {
     }
     EXPECT_NE(expected[1].find("; family skipped"), std::string::npos) << option;
   }
+}
+
+// A family whose solving runs out of memory is reported, with the input
+// and the family, and the run goes on, on one thread as on several.
+TEST(Threads, RunningOutOfMemoryIsReportedForTheFamilyAndTheRunGoesOn) {
+  for (int threads : {1, 2}) {
+    TextSink dat, res, out;
+    const ResultSinks sinks{dat, res, out};
+    testing::internal::CaptureStderr();
+    {
+      FamilyPool pool(threads, "in.txt",
+                      [](Family& family, const ResultSinks& buffers) {
+                        if (family.familyId == 2) throw std::bad_alloc();
+                        buffers.res.put(family.familyId).put('\n');
+                      },
+                      sinks);
+      for (int id = 1; id <= 3; ++id) {
+        auto family = std::make_unique<Family>();
+        family->familyId = id;
+        pool.submit(std::move(family));
+      }
+      pool.finish();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Haplotor: in.txt: family 2: out of memory while solving it; nothing more is written for it\n")
+        << threads;
+    EXPECT_EQ(res.text(), "1\n3\n") << threads;
+  }
+}
+
+// A family's time is its solving thread's processor time: work on other
+// threads does not count.
+TEST(Threads, TheThreadClockLeavesOutOtherThreadsWork) {
+  const ClockReading threadStart = threadClockMs();
+  const ClockReading processStart = processClockMs();
+  // Another thread works until the process has used 200 ms; this one waits.
+  std::thread busy([processStart] {
+    while (processClockMs() - processStart < 200) {
+    }
+  });
+  busy.join();
+  EXPECT_GE(processClockMs() - processStart, 200);
+  EXPECT_LE(threadClockMs() - threadStart, 50);
 }
 
 }  // namespace

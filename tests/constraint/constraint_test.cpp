@@ -1,9 +1,12 @@
 // Option c against a plain reduction over GF(2), every assignment, every
 // phase of two-locus trios, and the soundness of every written solution.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <set>
@@ -422,3 +425,31 @@ TEST(OptionC, SolutionCountSaturatesAndOutputIsBounded) {
 }
 
 }  // namespace
+
+// The phase variables of a trio over 400,000 heterozygous loci cannot be
+// built under a tight address-space limit: the failure is reported for the
+// family and the entry returns, so the run goes on with the next family.
+TEST(ConstraintLimits, AllocationFailureIsReportedForTheFamily) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves its address space up front, so a limit on it cannot be set";
+#else
+  std::string markers;
+  for (int l = 0; l < 400000; ++l) markers += " 1 2";
+  auto family = test_support::preparedFamily("5 1 0 0 1 0 0" + markers + "\n5 2 0 0 2 0 0" + markers +
+                                             "\n5 3 1 2 1 0 0" + markers + "\n");
+  auto solveUnderLimit = [&] {
+    std::size_t pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%zu", &pages) != 1) std::exit(2);
+    std::fclose(statm);
+    const rlim_t limit = pages * 4096 + (rlim_t{24} << 20);
+    const rlimit addressSpace{limit, limit};
+    if (setrlimit(RLIMIT_AS, &addressSpace) != 0) std::exit(2);
+    TextSink dat, res, out;
+    ResultFilesSink sink({dat, res, out});
+    const SolveResult result = solveByConstraintFinding(*family, Settings(), "fam.txt", sink);
+    std::exit(result.outcome == FamilyOutcome::kRefused ? 0 : 1);
+  };
+  EXPECT_EXIT(solveUnderLimit(), testing::ExitedWithCode(0), "Haplotor: fam.txt: family 5: out of memory while");
+#endif
+}

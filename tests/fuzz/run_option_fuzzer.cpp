@@ -1,14 +1,16 @@
-// libFuzzer entry: the first byte of an input picks the option (a letter of
-// the table of methods as itself, any other byte by its value modulo the
-// number of rows), the rest
-// is the input file. The rest is written to a file in a private folder and
-// handed to the option's run entry exactly as main does, so the harness
-// follows whatever the run modes do inside; afterwards every file the run
-// left in the folder is removed.
+// libFuzzer entry: the first byte of an input picks the row (a letter of the
+// table of methods as itself for the pedigree form, its capital for the
+// VCF/PED form of a method of families; any other byte by its value modulo
+// the number of rows). For the pedigree form the rest is the input file; for
+// the VCF form the rest is split at its first NUL byte into a small VCF and
+// a PED. The files are written to a private folder and handed to the
+// command line exactly as main does (one thread, seed 1), so the harness
+// follows whatever the run does inside; afterwards every file the run left in
+// the folder is removed.
 //
-// HAPLOTOR_FUZZ_OPTION=<letter> restricts a fuzzing session to one option:
-// inputs that pick another option are skipped, so a saved crash input still
-// names its own option when it is replayed without the variable.
+// HAPLOTOR_FUZZ_OPTION=<letter> restricts a fuzzing session to one row:
+// inputs that pick another row are skipped, so a saved crash input still
+// names its own row when it is replayed without the variable.
 //
 // Inputs with more than kMaxLines lines or with a line of more than
 // kMaxLineFields fields are skipped: the methods legitimately take time
@@ -18,34 +20,51 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/methods.h"
-#include "pedigree/random_source.h"
 
 namespace {
 
 constexpr int kMaxLines = 8;
 constexpr int kMaxLineFields = 7 + 2 * 10;  // seven leading fields and ten loci
-constexpr std::uint32_t kSeed = 1;
 
 std::string& privateFolder() {
   static std::string folder;
   return folder;
 }
 
-// Every row of the table of methods, the simulator included.
-char optionOf(std::uint8_t first) {
-  const auto table = methods();
-  for (const Method& method : table) {
-    if (first == static_cast<std::uint8_t>(method.letter)) return method.letter;
+// Every row of the table of methods, the simulator included, and the VCF
+// form (a capital letter) of every method of families.
+std::string rowLetters() {
+  std::string letters;
+  for (const Method& method : methods()) letters.push_back(method.letter);
+  for (const Method& method : methods()) {
+    if (method.start != nullptr) letters.push_back(static_cast<char>(std::toupper(method.letter)));
   }
-  return table[first % table.size()].letter;
+  return letters;
+}
+
+char rowOf(std::uint8_t first) {
+  static const std::string letters = rowLetters();
+  if (letters.find(static_cast<char>(first)) != std::string::npos) return static_cast<char>(first);
+  return letters[first % letters.size()];
+}
+
+void writeInput(const std::string& name, std::string_view text) {
+  std::FILE* file = std::fopen(name.c_str(), "wb");
+  if (file == nullptr) std::abort();  // the folder vanished: nothing below would mean anything
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (std::fclose(file) != 0 || !written) std::abort();
 }
 
 bool isDelimiter(char c) { return c == ' ' || c == ',' || c == '\t'; }
@@ -98,26 +117,37 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::abort();
   }
   privateFolder() = pattern;
+  // Runs are reproducible and stay on the harness's thread.
+  setenv("HAPLOTOR_SEED", "1", 1);
+  setenv("HAPLOTOR_THREADS", "1", 1);
+  for (const char* name : {"HAPLOTOR_OUT", "HAPLOTOR_MAX_SOLUTIONS", "HAPLOTOR_THETA", "HAPLOTOR_MAX_BITS",
+                           "HAPLOTOR_IMPUTE", "HAPLOTOR_CM_PER_MB", "HAPLOTOR_TIMES"})
+    unsetenv(name);
   std::atexit(removePrivateFolder);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const char option = optionOf(data[0]);
-  static const char* const onlyOption = std::getenv("HAPLOTOR_FUZZ_OPTION");
-  if (onlyOption != nullptr && *onlyOption != '\0' && *onlyOption != option) return 0;
+  const char row = rowOf(data[0]);
+  static const char* const onlyRow = std::getenv("HAPLOTOR_FUZZ_OPTION");
+  if (onlyRow != nullptr && *onlyRow != '\0' && *onlyRow != row) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
   if (!withinSizeBounds(text)) return 0;
 
-  const std::string inputName = privateFolder() + "/in.txt";
-  std::FILE* file = std::fopen(inputName.c_str(), "wb");
-  if (file == nullptr) std::abort();  // the folder vanished: nothing below would mean anything
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) != 0 || !written) std::abort();
-
-  random_source::seed(kSeed);
-  findMethod(option)->run(inputName);
+  const std::string option = std::string("-") + static_cast<char>(std::tolower(row));
+  std::vector<std::string> arguments{"Haplotor.exe", option};
+  if (std::isupper(static_cast<unsigned char>(row))) {
+    const std::size_t split = std::min(text.find('\0'), text.size());
+    arguments.push_back(privateFolder() + "/in.vcf");
+    arguments.push_back(privateFolder() + "/in.ped");
+    writeInput(arguments[2], text.substr(0, split));
+    writeInput(arguments[3], split < text.size() ? text.substr(split + 1) : std::string_view());
+  } else {
+    arguments.push_back(privateFolder() + "/in.txt");
+    writeInput(arguments[2], text);
+  }
+  runCommandLine(arguments);
   std::fflush(stdout);
   removeFolderContents(privateFolder());
   return 0;

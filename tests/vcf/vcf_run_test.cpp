@@ -191,6 +191,8 @@ TEST(VcfRun, PedigreeProblemsAreReportedPerFamily) {
 
 // Generated families as seven-column text and as VCF + PED: each method
 // phases them alike with the same seed.
+// Also: a VCF run's output, index and report do not depend on the number of
+// solving threads.
 TEST(VcfRun, SevenColumnAndVcfRunsOfAMethodAgree) {
   std::mt19937 rng(2024);
   std::string text, ped, header = "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
@@ -227,13 +229,25 @@ TEST(VcfRun, SevenColumnAndVcfRunsOfAMethodAgree) {
   writeFile(dir + "/fam.ped", ped);
   writeFile(dir + "/fam.vcf", vcf);
   // One fixed fraction: option i weighs a VCF's intervals by distance.
-  const std::map<std::string, std::string> env = {
-      {"HAPLOTOR_SEED", "11"}, {"HAPLOTOR_IMPUTE", "1"}, {"HAPLOTOR_THETA", "0.05"}};
+  std::map<std::string, std::string> env = {{"HAPLOTOR_SEED", "11"},
+                                            {"HAPLOTOR_IMPUTE", "1"},
+                                            {"HAPLOTOR_THETA", "0.05"},
+                                            {"HAPLOTOR_THREADS", "3"}};
   for (const char* option : {"-b", "-c", "-l", "-m", "-i"}) {
     SCOPED_TRACE(option);
     ASSERT_EQ(runHaplotor({option, "fam.txt"}, dir, env).exitStatus, 0);
+    const auto threaded = runHaplotor({option, "fam.vcf", "fam.ped"}, dir, env);
+    ASSERT_EQ(threaded.exitStatus, 0) << threaded.standardError;
+    const std::string files[] = {readFile(dir + "/fam.phased.vcf.gz"), readFile(dir + "/fam.phased.vcf.gz.csi"),
+                                 test_support::maskTimes(readFile(dir + "/fam.res"))};
+    env["HAPLOTOR_THREADS"] = "1";
     const auto run = runHaplotor({option, "fam.vcf", "fam.ped"}, dir, env);
+    env["HAPLOTOR_THREADS"] = "3";
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_EQ(run.standardError, threaded.standardError);
+    EXPECT_EQ(readFile(dir + "/fam.phased.vcf.gz"), files[0]);
+    EXPECT_EQ(readFile(dir + "/fam.phased.vcf.gz.csi"), files[1]);
+    EXPECT_EQ(test_support::maskTimes(readFile(dir + "/fam.res")), files[2]);
     // The first configuration of every member in the text run's report.
     std::map<std::string, std::string> expected;
     std::istringstream report(readFile(dir + "/fam.dat"));

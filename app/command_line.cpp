@@ -1,0 +1,73 @@
+#include "app/command_line.h"
+
+#include <ctime>
+
+#include "app/methods.h"
+#include "app/run_loop.h"
+#include "app/settings.h"
+#include "pedigree/diagnostics.h"
+#include "pedigree/random_source.h"
+#include "vcf/vcf_phasing.h"
+
+namespace {
+
+// A command line of neither form also shows the VCF form.
+void printFullUsage() {
+  printUsage();
+  diagnostics::console("\nVCF/BCF input: Haplotor.exe -option genotypes.vcf.gz pedigree.ped\n");
+}
+
+// Recorded in the header of a written VCF.
+std::string commandLineOf(const std::vector<std::string>& arguments) {
+  std::string text;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) text.push_back(' ');
+    text.append(arguments[i]);
+  }
+  return text;
+}
+
+// Only the option's second character selects; the first is conventionally a
+// dash and anything after the second is ignored.
+char optionLetter(const std::string& option) { return option.size() >= 2 ? option[1] : '\0'; }
+
+// Reads the settings and seeds the generator; false after a bad setting,
+// which is reported.
+bool startRun(Settings& settings) {
+  std::string problem;
+  if (!readSettings(settings, problem)) {
+    diagnostics::error(problem);
+    return false;
+  }
+  random_source::seed(settings.seed ? *settings.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+  return true;
+}
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::string>& arguments) {
+  const std::size_t count = arguments.size();
+  const Method* method = count >= 2 ? findMethod(optionLetter(arguments[1])) : nullptr;
+  Settings settings;
+  int status = 0;
+  if (count == 4 && method != nullptr && method->start != nullptr) {
+    if (!startRun(settings)) return 1;
+    std::unique_ptr<RunFormat> format =
+        vcfFormat(arguments[2], arguments[3], commandLineOf(arguments), std::string("option ") + method->letter,
+                  settings, method->needs);
+    status = runMethod(*method, settings, arguments[2], *format);
+  } else if (count != 3) {
+    printFullUsage();
+  } else if (method == nullptr) {
+    printUsage();
+  } else if (!startRun(settings)) {
+    status = 1;
+  } else if (method->runTool != nullptr) {
+    status = method->runTool(arguments[2]);
+  } else {
+    std::unique_ptr<RunFormat> format = pedigreeFileFormat(arguments[2], method->needs);
+    status = runMethod(*method, settings, arguments[2], *format);
+  }
+  diagnostics::flushConsole();
+  return status;
+}
