@@ -124,6 +124,11 @@ RunLayout layoutFamilies(const PedFile& ped, const std::vector<std::string>& vcf
     numbered = numbered && isPositiveNumber(family.id, value) && numbers.insert(value).second;
   }
   run.familiesRenumbered = !numbered;
+  struct SampleClaim {
+    std::string family, member;
+    int line = 0;
+  };
+  std::map<int, SampleClaim> claims;  // VCF sample index -> the member that is it
   int position = 0;
   for (const PedFamily& family : ped.families) {
     ++position;
@@ -144,12 +149,25 @@ RunLayout layoutFamilies(const PedFile& ped, const std::vector<std::string>& vcf
       continue;
     }
     bool anyTyped = false;
-    for (LayoutMember& member : layout.members) {
-      if (member.name.empty()) continue;
+    // Named members come first, in PED order.
+    for (std::size_t i = 0; i < family.members.size(); ++i) {
+      LayoutMember& member = layout.members[i];
       auto found = sampleIndex.find(member.name);
       // PLINK's default export names a sample FAMILY_MEMBER.
       if (found == sampleIndex.end()) found = sampleIndex.find(family.id + "_" + member.name);
       if (found == sampleIndex.end()) continue;
+      // One sample can be one member only: once by its own id, once as
+      // FAMILY_MEMBER, it would be phased twice and written as the later.
+      const int line = family.members[i].line;
+      auto [claim, isNew] = claims.try_emplace(found->second, SampleClaim{family.id, member.name, line});
+      if (!isNew) {
+        diagnostics::warning(ped.fileName + ": line " + std::to_string(line) + ": member " + member.name +
+                             " of family " + family.id + " would be sample " + found->first +
+                             ", which member " + claim->second.member + " of family " + claim->second.family +
+                             " (line " + std::to_string(claim->second.line) +
+                             ") already is; the member is taken as untyped");
+        continue;
+      }
       member.slot = static_cast<int>(run.slotSamples.size());
       run.slotSamples.push_back(found->second);
       run.slotIsFounder.push_back(member.fatherId == 0 && member.motherId == 0);

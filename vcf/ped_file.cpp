@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string_view>
 
@@ -32,6 +33,11 @@ std::string parentColumn(std::string_view column) {
 }  // namespace
 
 bool readPedFile(const std::string& fileName, PedFile& ped, std::string& problem) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(fileName, ignored)) {
+    problem = "pedigree file '" + fileName + "' is a folder, not a file";
+    return false;
+  }
   std::FILE* input = std::fopen(fileName.c_str(), "r");
   if (input == nullptr) {
     problem = "cannot open pedigree file '" + fileName + "': " + std::strerror(errno);
@@ -81,10 +87,14 @@ bool readPedFile(const std::string& fileName, PedFile& ped, std::string& problem
     }
     family.members.push_back(std::move(member));
   }
-  const bool readFailed = std::ferror(input) != 0;
+  const int readError = std::ferror(input) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(input);
-  if (readFailed) {
-    problem = "error while reading pedigree file '" + fileName + "'";
+  if (readError != 0) {
+    problem = "error while reading pedigree file '" + fileName + "': " + std::strerror(readError);
+    return false;
+  }
+  if (ped.families.empty()) {
+    problem = "pedigree file '" + fileName + "' holds no family";
     return false;
   }
   return true;

@@ -33,5 +33,6 @@ struct PedFile {
 // that are empty or begin with '#' are skipped. Problems are reported through
 // diagnostics with the file and line: a line with fewer than six columns and
 // a member id given twice damage their family. Returns false, with the
-// reason in `problem`, when the file cannot be opened or read.
+// reason in `problem`, when the file cannot be opened or read, is a folder,
+// or holds no family.
 bool readPedFile(const std::string& fileName, PedFile& ped, std::string& problem);

@@ -1,6 +1,7 @@
 #include "vcf/vcf_phasing.h"
 
 #include <htslib/bgzf.h>
+#include <htslib/hfile.h>
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
 #include <htslib/vcf.h>
@@ -19,6 +20,7 @@
 #include "vcf/genetic_distance.h"
 #include "vcf/genotype_cells.h"
 #include "vcf/ped_file.h"
+#include "vcf/pending_files.h"
 #include "vcf/record_calls.h"
 
 #ifndef HAPLOTOR_VERSION
@@ -63,46 +65,6 @@ std::string stemOf(const std::string& genotypeFile) {
   return genotypeFile;
 }
 
-// Files written under temporary names beside their final ones and renamed
-// only when the run completes; on any other way out they are removed, so a
-// failed run leaves no partial result and never replaces an earlier one.
-class PendingFiles {
- public:
-  ~PendingFiles() {
-    for (const auto& [temporary, final] : files_) std::remove(temporary.c_str());
-  }
-  // A fresh temporary name in the folder of `finalName` ("" when none can be made).
-  std::string add(const std::string& finalName, const std::string& folderOf) {
-    std::filesystem::path folder = std::filesystem::path(folderOf).parent_path();
-    std::string pattern = (folder / std::filesystem::path(folderOf).filename()).string();
-    pattern.append(".haplotor-XXXXXX");
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) return {};
-    close(descriptor);
-    files_.emplace_back(pattern, finalName);
-    return pattern;
-  }
-  void addExisting(const std::string& temporary, const std::string& finalName) {
-    files_.emplace_back(temporary, finalName);
-  }
-  // Renames every file with a final name; false (with the reason) on failure.
-  bool commit(std::string& problem) {
-    for (const auto& [temporary, final] : files_) {
-      if (final.empty()) continue;
-      if (std::rename(temporary.c_str(), final.c_str()) != 0) {
-        problem = "cannot create '" + final + "': " + std::strerror(errno);
-        return false;
-      }
-    }
-    files_.erase(
-        std::remove_if(files_.begin(), files_.end(), [](const auto& f) { return !f.second.empty(); }),
-        files_.end());
-    return true;
-  }
-
- private:
-  std::vector<std::pair<std::string, std::string>> files_;  // temporary, final ("" = scratch)
-};
 
 enum class OutputKind { kBgzippedVcf, kBcf, kPlainVcf, kStandardOutput };
 
@@ -119,6 +81,21 @@ const char* writeModeOf(OutputKind kind) {
     case OutputKind::kBcf: return "wb";
     default: return "w";
   }
+}
+
+// Closes a file whose content is dropped (it is removed). htslib keeps the
+// data it could not write, and when closing then fails it leaves the BGZF
+// handle allocated; what is pending is dropped first so that closing frees it.
+void closeDropped(HtsFilePtr& file) {
+  if (file == nullptr) return;
+  if (file->is_bgzf) {
+    BGZF* bgzf = file->fp.bgzf;
+    bgzf->block_offset = 0;
+    bgzf->is_compressed = 0;  // no end-of-file block either
+    bgzf->fp->begin = bgzf->fp->buffer;
+    bgzf->fp->has_errno = 0;
+  }
+  hts_close(file.release());
 }
 
 double secondsSince(ClockReading start) { return clockSecondsBetween(start, processClockMs()); }
@@ -153,6 +130,14 @@ class VcfFormat final : public RunFormat {
   bool openOutputs();
   bool readChromosome();
   bool startChromosome(bcf1_t* record);
+  // Files of the run: the output header written once the first chromosome is
+  // phased, the parked records, header lines the reader declares on the fly.
+  bool writeOutputHeader();
+  bool openSpill();
+  bool reparkChromosome();
+  bool declareLateLines(int firstNewLine, const bcf1_t* record);
+  bool rewriteOutput();
+  bool failedWrite(const std::string& result, int savedErrno, const std::string& temporary = {});
   std::unique_ptr<Family> buildFamily(const FamilyLayout& layout, int locusCount);
   bool writeChromosome();
   bool fail(const std::string& message) {
@@ -171,6 +156,9 @@ class VcfFormat final : public RunFormat {
   OutputKind outputKind_ = OutputKind::kBgzippedVcf;
   PendingFiles pending_;
   bool failed_ = false;
+  std::string resName_;
+  std::string outputPath_;       // where the output is being written
+  int writtenHeaderLines_ = -1;  // lines of the output header as written (-1: not yet)
 
   HtsFilePtr input_;
   HeaderPtr inputHeader_;
@@ -232,8 +220,11 @@ class VcfSink final : public ConfigurationSink {
 
 bool VcfFormat::openInput() {
   const std::string& name = request_.genotypeFile;
+  errno = 0;
   input_.reset(hts_open(name.c_str(), "r"));
   if (input_ == nullptr) {
+    // htslib says ENOEXEC for content it recognises as none of its formats.
+    if (errno == ENOEXEC) return fail("genotype file '" + name + "' is not VCF, bgzipped VCF or BCF");
     return fail("cannot open genotype file '" + name + "': " + std::strerror(errno != 0 ? errno : EINVAL));
   }
   const htsFormat* format = hts_get_format(input_.get());
@@ -253,30 +244,59 @@ bool VcfFormat::openInput() {
   return true;
 }
 
+// Whether two names reach one file: the same path, or links to one file.
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code ignored;
+  if (std::filesystem::equivalent(a, b, ignored)) return true;
+  const auto canonical = [](const std::string& name) {
+    std::error_code error;
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(name, error), error);
+  };
+  return canonical(a) == canonical(b);
+}
+
 bool VcfFormat::openOutputs() {
   outputName_ = !chosenOutput_.empty() ? chosenOutput_ : phasedOutputName(request_.genotypeFile);
   outputKind_ = outputKindOf(outputName_);
-  const std::string resName = resultReportName(request_.genotypeFile);
-  std::error_code ignored;
-  for (const std::string& result : {outputName_, resName}) {
-    if (result != "-" && std::filesystem::equivalent(result, request_.genotypeFile, ignored)) {
+  resName_ = resultReportName(request_.genotypeFile);
+  const bool indexed = outputKind_ == OutputKind::kBgzippedVcf || outputKind_ == OutputKind::kBcf;
+  // Everything a result name can be found wrong with is found before any
+  // file is created: it names an input, another result of the run, a folder.
+  std::vector<std::string> results = {outputName_, resName_};
+  if (indexed) results.push_back(outputName_ + ".csi");
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const std::string& result = results[i];
+    if (result == "-") continue;
+    if (sameFile(result, request_.genotypeFile)) {
       return fail("result file '" + result +
                   "' would replace the genotype file; set HAPLOTOR_OUT to another name");
     }
-    if (result != "-" && std::filesystem::equivalent(result, request_.pedFile, ignored)) {
-      return fail("result file '" + result + "' would replace the pedigree file");
+    if (sameFile(result, request_.pedFile)) {
+      return fail("result file '" + result + "' would replace the pedigree file" +
+                  (result == resName_ ? "" : "; set HAPLOTOR_OUT to another name"));
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (results[j] != "-" && sameFile(result, results[j])) {
+        return fail("output file '" + outputName_ + "' would replace another result of the same run ('" +
+                    (j == 0 ? result : results[j]) + "'); set HAPLOTOR_OUT to another name");
+      }
+    }
+    std::error_code ignored;
+    if (std::filesystem::is_directory(result, ignored)) {
+      return fail("cannot create result file '" + result + "': " + std::strerror(EISDIR));
     }
   }
 
-  const std::string resTemporary = pending_.add(resName, resName);
+  // The report is renamed last, so a run that fails to rename the output
+  // leaves the earlier report beside the earlier output.
+  const std::string resTemporary = pending_.add(resName_, resName_, true);
   if (resTemporary.empty())
-    return fail("cannot create result file '" + resName + "': " + std::strerror(errno));
+    return fail("cannot create result file '" + resName_ + "': " + std::strerror(errno));
   resFile_ = std::fopen(resTemporary.c_str(), "w");
   if (resFile_ == nullptr)
-    return fail("cannot create result file '" + resName + "': " + std::strerror(errno));
+    return fail("cannot create result file '" + resName_ + "': " + std::strerror(errno));
   res_ = std::make_unique<TextSink>(resFile_);
 
-  std::string outputPath;
   if (outputKind_ == OutputKind::kStandardOutput) {
     // The methods print their own remarks on standard output; with the VCF
     // there, those go to standard error instead.
@@ -285,46 +305,130 @@ bool VcfFormat::openOutputs() {
     if (vcfDescriptor < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
       return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
     }
-    outputPath = "/dev/fd/" + std::to_string(vcfDescriptor);
+    outputPath_ = "/dev/fd/" + std::to_string(vcfDescriptor);
   } else {
-    outputPath = pending_.add(outputName_, outputName_);
-    if (outputPath.empty())
+    outputPath_ = pending_.add(outputName_, outputName_);
+    if (outputPath_.empty())
       return fail("cannot create output file '" + outputName_ + "': " + std::strerror(errno));
   }
-  output_.reset(hts_open(outputPath.c_str(), writeModeOf(outputKind_)));
+  output_.reset(hts_open(outputPath_.c_str(), writeModeOf(outputKind_)));
   if (output_ == nullptr)
     return fail("cannot create output file '" + outputName_ + "': " + std::strerror(errno));
 
-  outputHeader_.reset(bcf_hdr_dup(inputHeader_.get()));
-  if (outputHeader_ == nullptr) return fail("cannot copy the header of '" + request_.genotypeFile + "'");
+  // The run's lines and PS go into the input header as well, so that the
+  // output header (a copy) numbers every tag as the input header does, and a
+  // tag the reader declares later gets the same number in both.
   std::string command = request_.commandLine;
   for (char& c : command) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  const std::string lines[] = {
-      std::string("##source=Haplotor ") + HAPLOTOR_VERSION,
-      "##Haplotor_command=" + command,
-  };
-  for (const std::string& line : lines) bcf_hdr_append(outputHeader_.get(), line.c_str());
-  if (bcf_hdr_id2int(outputHeader_.get(), BCF_DT_ID, "PS") < 0 ||
-      !bcf_hdr_idinfo_exists(outputHeader_.get(), BCF_HL_FMT,
-                             bcf_hdr_id2int(outputHeader_.get(), BCF_DT_ID, "PS"))) {
+  bcf_hdr_t* header = inputHeader_.get();
+  bcf_hdr_append(header, (std::string("##source=Haplotor ") + HAPLOTOR_VERSION).c_str());
+  bcf_hdr_append(header, ("##Haplotor_command=" + command).c_str());
+  if (bcf_hdr_id2int(header, BCF_DT_ID, "PS") < 0 ||
+      !bcf_hdr_idinfo_exists(header, BCF_HL_FMT, bcf_hdr_id2int(header, BCF_DT_ID, "PS"))) {
     bcf_hdr_append(
-        outputHeader_.get(),
+        header,
         "##FORMAT=<ID=PS,Number=1,Type=Integer,Description=\"Phase set: position of the first phased "
         "site of the founder's block\">");
   }
+  if (bcf_hdr_sync(header) < 0) return fail("cannot copy the header of '" + request_.genotypeFile + "'");
+  outputHeader_.reset(bcf_hdr_dup(header));
+  if (outputHeader_ == nullptr) return fail("cannot copy the header of '" + request_.genotypeFile + "'");
+  res_->put("Family\t # of Rec\t Time used(Sec)\n");
+  return true;
+}
+
+bool VcfFormat::failedWrite(const std::string& result, int savedErrno, const std::string& temporary) {
+  const std::string shown = result == "-" ? "standard output" : "output file '" + result + "'";
+  return fail("cannot write " + shown + ": " + std::strerror(savedErrno != 0 ? savedErrno : EIO) +
+              (temporary.empty() ? "" : " (while parking records in '" + temporary + "')"));
+}
+
+// Written before the first records, so that the contigs and tags the reader
+// declares on the first chromosome are in it.
+bool VcfFormat::writeOutputHeader() {
+  errno = 0;
   if (bcf_hdr_sync(outputHeader_.get()) < 0 || bcf_hdr_write(output_.get(), outputHeader_.get()) < 0) {
-    return fail("cannot write output file '" + outputName_ + "'");
+    return failedWrite(outputName_, errno);
   }
+  writtenHeaderLines_ = outputHeader_->nhrec;
   if (outputKind_ == OutputKind::kBgzippedVcf || outputKind_ == OutputKind::kBcf) {
-    indexName_ = outputPath + ".csi";
+    indexName_ = outputPath_ + ".csi";
     pending_.addExisting(indexName_, outputName_ + ".csi");
     if (bcf_idx_init(output_.get(), outputHeader_.get(), kIndexMinShift, indexName_.c_str()) < 0) {
       return fail("cannot start the index of output file '" + outputName_ + "'");
     }
   }
-  res_->put("Family\t # of Rec\t Time used(Sec)\n");
+  return true;
+}
+
+// The records of a chromosome are parked beside the output (or in TMPDIR when
+// the output is standard output) under the input header as it stands.
+bool VcfFormat::openSpill() {
+  spillName_ = pending_.add("", outputKind_ == OutputKind::kStandardOutput
+                                    ? (std::filesystem::temp_directory_path() / "haplotor").string()
+                                    : outputName_);
+  if (spillName_.empty()) return failedWrite(outputName_, errno);
+  errno = 0;
+  spill_.reset(hts_open(spillName_.c_str(), "wbu"));
+  if (spill_ == nullptr || bcf_hdr_write(spill_.get(), inputHeader_.get()) < 0) {
+    return failedWrite(outputName_, errno, spillName_);
+  }
+  return true;
+}
+
+// The reader declared a tag after the parked file's header was written: the
+// records parked so far move to a fresh file under the grown header (the
+// tags they carry keep their numbers).
+bool VcfFormat::reparkChromosome() {
+  const std::string earlier = spillName_;
+  errno = 0;
+  // Uncompressed BGZF holds nothing of its own: flushing the file is enough
+  // (and bgzf_flush does not take that mode).
+  if (hflush(spill_->fp.bgzf->fp) != 0) return failedWrite(outputName_, errno, earlier);
+  if (hts_close(spill_.release()) != 0) return failedWrite(outputName_, errno, earlier);
+  if (!openSpill()) return false;
+  HtsFilePtr parked(hts_open(earlier.c_str(), "r"));
+  HeaderPtr parkedHeader(parked == nullptr ? nullptr : bcf_hdr_read(parked.get()));
+  if (parkedHeader == nullptr) return fail("cannot read back temporary file '" + earlier + "'");
+  RecordPtr record(bcf_init());
+  int status = 0;
+  while ((status = bcf_read(parked.get(), parkedHeader.get(), record.get())) == 0) {
+    errno = 0;
+    if (bcf_write(spill_.get(), inputHeader_.get(), record.get()) < 0) {
+      return failedWrite(outputName_, errno, spillName_);
+    }
+  }
+  if (status != -1) return fail("cannot read back temporary file '" + earlier + "'");
+  parked.reset();
+  pending_.discard(earlier);
+  return true;
+}
+
+// A contig or an INFO/FORMAT tag the header does not declare: htslib's reader
+// declares it in the input header (a tag as Number=1, Type=String) and
+// reads on; the output header gets the same line under the same number.
+bool VcfFormat::declareLateLines(int firstNewLine, const bcf1_t* record) {
+  for (int i = firstNewLine; i < inputHeader_->nhrec; ++i) {
+    bcf_hrec_t* line = inputHeader_->hrec[i];
+    const int key = bcf_hrec_find_key(line, "ID");
+    const std::string id = key < 0 ? std::string(line->key) : std::string(line->vals[key]);
+    const std::string where =
+        std::string(bcf_seqname_safe(inputHeader_.get(), record)) + ":" + std::to_string(record->pos + 1);
+    if (line->type == BCF_HL_CTG) {
+      diagnostics::warning(request_.genotypeFile + ": contig " + id +
+                           " is not declared in the header; declared in the output");
+    } else {
+      diagnostics::warning(request_.genotypeFile + ": " + line->key + " tag " + id + " (first at " + where +
+                           ") is not declared in the header; read as Number=1,Type=String and declared "
+                           "so in the output");
+    }
+    if (bcf_hdr_add_hrec(outputHeader_.get(), bcf_hrec_dup(line)) < 0) {
+      return fail("cannot declare " + id + " in the output header");
+    }
+  }
+  if (bcf_hdr_sync(outputHeader_.get()) < 0) return fail("cannot declare a line in the output header");
   return true;
 }
 
@@ -335,27 +439,26 @@ bool VcfFormat::startChromosome(bcf1_t* record) {
                 " at position " + std::to_string(record->pos + 1) +
                 " comes back after other chromosomes; sort it (bcftools sort)");
   }
-  // A contig the header does not declare is added to the header as it is met
-  // (by htslib on reading); the output header follows it.
-  if (bcf_hdr_name2id(outputHeader_.get(), chromosome_.c_str()) < 0) {
-    const std::string line = "##contig=<ID=" + chromosome_ + ">";
-    if (bcf_hdr_append(outputHeader_.get(), line.c_str()) < 0 || bcf_hdr_sync(outputHeader_.get()) < 0) {
-      return fail("cannot add contig " + chromosome_ + " to the output header");
-    }
-  }
   lastPosition_ = record->pos;
   positions_.clear();
   cells_ = GenotypeCells(layout_.slotSamples.size());
   counts_ = CallCounts();
-  spillName_ = pending_.add("", outputKind_ == OutputKind::kStandardOutput
-                                    ? (std::filesystem::temp_directory_path() / "haplotor").string()
-                                    : outputName_);
-  if (spillName_.empty()) return fail(std::string("cannot create a temporary file: ") + std::strerror(errno));
-  spill_.reset(hts_open(spillName_.c_str(), "wbu"));
-  if (spill_ == nullptr || bcf_hdr_write(spill_.get(), inputHeader_.get()) < 0) {
-    return fail("cannot write temporary file '" + spillName_ + "'");
+  return openSpill();
+}
+
+// Why a record that was read cannot be used ("" when it can).
+std::string recordProblem(const bcf1_t* record, int sampleCount) {
+  const int errors = record->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF);
+  if ((errors & BCF_ERR_NCOLS) != 0 || record->n_sample != sampleCount) {
+    return "its columns do not match the " + std::to_string(sampleCount) + " samples of the header";
   }
-  return true;
+  if ((errors & BCF_ERR_LIMITS) != 0)
+    return "a value beyond the reader's limits (too many alleles or values)";
+  if ((errors & BCF_ERR_CHAR) != 0) return "an invalid character";
+  if ((errors & BCF_ERR_CTG_INVALID) != 0) return "an invalid chromosome name";
+  if ((errors & BCF_ERR_TAG_INVALID) != 0) return "an INFO or FORMAT tag that does not fit its declaration";
+  if (errors != 0) return "an unreadable field";
+  return {};
 }
 
 // Reads the records of the next chromosome into the cells and the parked
@@ -363,19 +466,34 @@ bool VcfFormat::startChromosome(bcf1_t* record) {
 bool VcfFormat::readChromosome() {
   bcf1_t* record = record_.get();
   bool inChromosome = false;
+  const int sampleCount = bcf_hdr_nsamples(inputHeader_.get());
+  const htsFormat* format = hts_get_format(input_.get());
+  const bool blocks = format->format == bcf || format->compression != no_compression;
   while (true) {
+    bool declared = false;
     if (!recordPending_) {
+      const int knownLines = inputHeader_->nhrec;
       const int status = bcf_read(input_.get(), inputHeader_.get(), record);
       if (status == -1) {
         inputEnded_ = true;
         break;
       }
-      if (status < -1 || (record->errcode & ~BCF_ERR_CTG_UNDEF) != 0) {
+      if (status < -1 && blocks && input_->fp.bgzf->errcode != 0) {
         std::string where =
             inChromosome ? " after " + chromosome_ + ":" + std::to_string(lastPosition_ + 1) : "";
         return fail(request_.genotypeFile + ": the file is damaged or cut short" + where +
-                    " (a corrupt bgzip block or an unreadable record)");
+                    " (a corrupt bgzip block)");
       }
+      std::string problem = recordProblem(record, sampleCount);
+      if (status < -1 && problem.empty()) problem = "a field that cannot be parsed (for example a GT value)";
+      if (!problem.empty()) {
+        return fail(request_.genotypeFile + ": cannot read the record at " +
+                    bcf_seqname_safe(inputHeader_.get(), record) + ":" + std::to_string(record->pos + 1) + ": " +
+                    problem);
+      }
+      declared = inputHeader_->nhrec > knownLines;
+      if (declared && !declareLateLines(knownLines, record)) return false;
+      record->errcode = 0;  // what the reader declared is declared in the parked and output headers
     }
     recordPending_ = false;
     const char* name = bcf_seqname_safe(inputHeader_.get(), record);
@@ -385,6 +503,8 @@ bool VcfFormat::readChromosome() {
     } else if (chromosome_ != name) {
       recordPending_ = true;  // the first record of the next chromosome
       break;
+    } else if (declared && !reparkChromosome()) {
+      return false;
     }
     if (record->pos < lastPosition_) {
       return fail(request_.genotypeFile + ": the file is not sorted: " + chromosome_ + ":" +
@@ -394,11 +514,51 @@ bool VcfFormat::readChromosome() {
     lastPosition_ = record->pos;
     positions_.push_back(record->pos + 1);
     readCalls(inputHeader_.get(), record, layout_.slotSamples, cells_.addSite(), counts_);
+    errno = 0;
     if (bcf_write(spill_.get(), inputHeader_.get(), record) < 0) {
-      return fail("cannot write temporary file '" + spillName_ + "'");
+      return failedWrite(outputName_, errno, spillName_);
     }
   }
-  return inChromosome;
+  if (!inChromosome) return false;
+  // The output header goes out before the first chromosome's records.
+  return writtenHeaderLines_ >= 0 || writeOutputHeader();
+}
+
+// Lines declared after the output header was written (a contig or tag the
+// header lacks, first met on a later chromosome): the output is written
+// again under the whole header. Standard output cannot be; it says so.
+bool VcfFormat::rewriteOutput() {
+  if (outputKind_ == OutputKind::kStandardOutput) {
+    diagnostics::warning("the VCF header on standard output was written before " +
+                         std::to_string(outputHeader_->nhrec - writtenHeaderLines_) +
+                         " contigs or tags were declared (see above); it does not declare them");
+    return true;
+  }
+  const std::string earlier = outputPath_;
+  errno = 0;
+  if (hts_flush(output_.get()) != 0) return failedWrite(outputName_, errno);
+  if (hts_close(output_.release()) != 0) return failedWrite(outputName_, errno);
+  if (!indexName_.empty()) pending_.discard(indexName_);
+  outputPath_ = pending_.add(outputName_, outputName_);
+  if (outputPath_.empty()) return failedWrite(outputName_, errno);
+  output_.reset(hts_open(outputPath_.c_str(), writeModeOf(outputKind_)));
+  if (output_ == nullptr) return failedWrite(outputName_, errno);
+  if (!writeOutputHeader()) return false;
+  HtsFilePtr written(hts_open(earlier.c_str(), "r"));
+  HeaderPtr writtenHeader(written == nullptr ? nullptr : bcf_hdr_read(written.get()));
+  if (writtenHeader == nullptr) return fail("cannot read back temporary file '" + earlier + "'");
+  RecordPtr record(bcf_init());
+  int status = 0;
+  // The records are read under the whole header: it declares every tag they carry.
+  while ((status = bcf_read(written.get(), outputHeader_.get(), record.get())) == 0) {
+    errno = 0;
+    if (bcf_write(output_.get(), outputHeader_.get(), record.get()) < 0)
+      return failedWrite(outputName_, errno);
+  }
+  if (status != -1) return fail("cannot read back temporary file '" + earlier + "'");
+  written.reset();
+  pending_.discard(earlier);
+  return true;
 }
 
 void VcfFormat::storeSolution(const Family& family) {
@@ -565,21 +725,37 @@ bool VcfFormat::open() {
 
 int VcfFormat::close(bool completed, bool totalTime, const AlleleStats*) {
   completed = completed && !failed_;
+  if (!completed) closeDropped(spill_);
+  // A file without records still gets its header.
+  if (completed && writtenHeaderLines_ < 0) completed = writeOutputHeader();
   if (completed && res_ != nullptr) {
     if (totalTime) writeTotalTimeLine(*res_, runStart_);
+    errno = 0;
     res_->flush();
-    if (res_->failed() || std::ferror(resFile_) != 0) completed = fail("cannot write the res file");
+    if (res_->failed() || std::fflush(resFile_) != 0 || std::ferror(resFile_) != 0) {
+      completed =
+          fail("cannot write result file '" + resName_ + "': " + std::strerror(errno != 0 ? errno : EIO));
+    }
   }
   res_.reset();
-  if (resFile_ != nullptr) std::fclose(resFile_);
-  resFile_ = nullptr;
-  if (completed && !indexName_.empty() && bcf_idx_save(output_.get()) < 0) {
-    completed = fail("cannot write the index of output file '" + outputName_ + "'");
+  errno = 0;
+  if (resFile_ != nullptr && std::fclose(resFile_) != 0 && completed) {
+    completed =
+        fail("cannot write result file '" + resName_ + "': " + std::strerror(errno != 0 ? errno : EIO));
   }
-  if (output_ != nullptr && hts_close(output_.release()) != 0 && completed) {
-    completed = fail("cannot write output file '" + outputName_ + "'");
+  if (completed && outputHeader_->nhrec != writtenHeaderLines_) completed = rewriteOutput();
+  errno = 0;
+  if (completed && !indexName_.empty() && bcf_idx_save(output_.get()) < 0) {
+    completed = fail("cannot write the index of output file '" + outputName_ +
+                     "': " + std::strerror(errno != 0 ? errno : EIO));
   }
   std::string problem;
+  errno = 0;
+  if (completed && output_ != nullptr && hts_flush(output_.get()) != 0)
+    completed = failedWrite(outputName_, errno);
+  if (!completed) closeDropped(output_);
+  errno = 0;
+  if (output_ != nullptr && hts_close(output_.release()) != 0) completed = failedWrite(outputName_, errno);
   if (completed && !pending_.commit(problem)) completed = fail(problem);
   if (reportTimes_) {
     const double total = secondsSince(runStart_);
