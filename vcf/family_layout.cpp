@@ -5,7 +5,7 @@
 #include <set>
 
 #include "pedigree/diagnostics.h"
-#include "pedigree/member_order.h"
+#include "pedigree/pedigree_check.h"
 
 namespace {
 
@@ -85,13 +85,13 @@ std::string layOut(const PedFamily& ped, const std::string& fileName, FamilyLayo
     if (role == 1) member.sex = kMale;
     if (role == 2) member.sex = kFemale;
   }
-  std::unique_ptr<Family> shell = familyShell(layout);
-  for (int id : computeMemberOrder(*shell)) {
-    if (id == -1) {
-      return "the pedigree has a loop (a member is its own ancestor), which the methods cannot take";
-    }
-  }
-  return {};
+  // What is left to find is found by the check every format shares.
+  const std::unique_ptr<Family> shell = familyShell(layout);
+  return findPedigreeProblem(*shell, false, [&](int id) {
+    const std::size_t i = static_cast<std::size_t>(id - 1);
+    if (i >= namedCount) return std::string("a parent added to complete a pair");
+    return "member " + layout.members[i].name + " (line " + std::to_string(ped.members[i].line) + ")";
+  });
 }
 
 }  // namespace
