@@ -4,6 +4,7 @@
 
 #include "app/methods.h"
 #include "app/run_loop.h"
+#include "pedigree_file/pedigree_file_format.h"
 #include "app/settings.h"
 #include "pedigree/diagnostics.h"
 #include "pedigree/random_source.h"

@@ -9,15 +9,10 @@
 #include <string>
 
 #include "app/methods.h"
-#include "pedigree/process_clock.h"
 #include "pedigree/run_format.h"
 #include "pedigree/settings.h"
-#include "pedigree/text_sink.h"
 
 // Runs `method` over `format`; returns the process exit status (0 after a
 // completed run, 1 after a fatal input/output error, which is reported on
 // standard error).
 int runMethod(const Method& method, const Settings& settings, const std::string& inputName, RunFormat& format);
-
-// The seven-column format of the pedigree file `inputName`.
-std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs);

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "bench/pedigree_generator.h"
 #include "constraint/constraint_finding.h"
 #include "constraint/constraint_solver.h"

@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "pedigree/result_sinks.h"
 #include "inheritance/inheritance_vector.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "pedigree/result_sinks.h"
 #include "locus_dp/locus_dp.h"
 #include "locus_dp/locus_dp_solver.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "bench/pedigree_generator.h"
 #include "member_dp/member_dp_solver.h"
 #include "tests/member_dp/member_dp_oracle.h"

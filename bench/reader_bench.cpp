@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "bench/pedigree_generator.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "app/run_loop.h"
+#include "pedigree_file/pedigree_file_format.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 
 namespace test_support {
 

@@ -1,4 +1,4 @@
-#include "app/family_validation.h"
+#include "pedigree_file/family_validation.h"
 
 #include "pedigree/pedigree_check.h"
 

@@ -1,4 +1,4 @@
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 
 #include "pedigree/diagnostics.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "test_support.h"
 
 using test_support::familiesFromText;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/pedigree_reader.h"
+#include "pedigree_file/pedigree_reader.h"
 
 // Empty when the family can be solved, otherwise the reason it cannot.
 // `motherSexTwo`: every mother must have sex 2 (otherwise only not sex 1).
