@@ -1,5 +1,7 @@
 #include "simulate/simulation_tool.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,14 @@ int drawAllele(int alleles) { return static_cast<int>(random_source::next() / 32
 // One coin per parent and child: 1 (the parent's allele2 haplotype) when the
 // draw is below 16383.
 int drawHaplotype() { return random_source::next() < 16383 ? 1 : 0; }
+
+// An output file that is the structure file under another name (a symbolic
+// or hard link) would be emptied before the structure is read.
+bool isStructureFile(const std::string& outputName, const struct stat& structure) {
+  struct stat output {};
+  return ::stat(outputName.c_str(), &output) == 0 && output.st_dev == structure.st_dev &&
+         output.st_ino == structure.st_ino;
+}
 
 }  // namespace
 
@@ -145,6 +155,13 @@ int runSimulationTool(const std::string& inputName) {
     diagnostics::error(input.problem);
     return 1;
   }
+  const std::string outputName = simulationOutputName(inputName);
+  if (isStructureFile(outputName, input.status)) {
+    std::fclose(input.file);
+    diagnostics::error("structure file '" + inputName + "' would be overwritten by its own output file '" +
+                       outputName + "'; nothing simulated");
+    return 1;
+  }
   // The structure is read and checked once; every replicate starts from a
   // fresh copy of it, as if the file were read again.
   Family structure;
@@ -158,7 +175,6 @@ int runSimulationTool(const std::string& inputName) {
     diagnostics::error(problem + "; nothing simulated");
     return 1;
   }
-  const std::string outputName = simulationOutputName(inputName);
   std::FILE* outputFile = std::fopen(outputName.c_str(), "w");
   if (outputFile == nullptr) {
     diagnostics::error("cannot create output file '" + outputName + "': " + std::strerror(errno));

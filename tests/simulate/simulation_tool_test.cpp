@@ -84,3 +84,20 @@ TEST(Simulation, CommandErrorsWriteNothing) {
   EXPECT_EQ(runHaplotor({"-s", "empty.txt"}, dir).exitStatus, 0);
   EXPECT_EQ(readFile(dir + "/empty-10-2-0.txt"), "");
 }
+
+TEST(Simulation, StructureLinkedToItsOwnOutputIsRefusedAndKept) {
+  const std::string dir = makeTempDir();
+  const std::string structure = "1 0 0 1\n2 0 0 2\n3 1 2 1\n";
+  writeFile(dir + "/y-10-2-0.txt", structure);
+  writeFile(dir + "/z-10-2-0.txt", structure);
+  const auto symbolic = test_support::runShell("ln -s y-10-2-0.txt y.txt && $HAPLOTOR -s y.txt", dir);
+  EXPECT_EQ(symbolic.exitStatus, 1);
+  EXPECT_EQ(symbolic.standardError,
+            "Haplotor: structure file 'y.txt' would be overwritten by its own output file 'y-10-2-0.txt'; "
+            "nothing simulated\n");
+  const auto hard = test_support::runShell("ln z-10-2-0.txt z.txt && $HAPLOTOR -s z.txt", dir);
+  EXPECT_EQ(hard.exitStatus, 1);
+  EXPECT_NE(hard.standardError.find("'z.txt' would be overwritten"), std::string::npos);
+  EXPECT_EQ(readFile(dir + "/y-10-2-0.txt"), structure);
+  EXPECT_EQ(readFile(dir + "/z-10-2-0.txt"), structure);
+}
