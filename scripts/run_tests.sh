@@ -42,7 +42,8 @@ if ! TSAN_OPTIONS="halt_on_error=1:log_path=$PWD/build-tsan/reports/race" \
 fi
 
 # Fuzzing: replays every input in tests/fuzz/regressions/, then fuzzes each
-# option for HAPLOTOR_FUZZ_SECONDS seconds (30 by default) from the seed
+# option (its letter for the pedigree form, its capital for the VCF/PED
+# form) for HAPLOTOR_FUZZ_SECONDS seconds (20 by default) from the seed
 # corpus (0: replay only), with AddressSanitizer, UndefinedBehaviorSanitizer and leak checks.
 # Any crash, sanitizer report, leak or input taking over 10 s fails the
 # script; the failing input is left in build-fuzz/artifacts/. Needs clang and
@@ -77,9 +78,9 @@ if [ -n "$regressions" ]; then
   "$fuzzer" -close_fd_mask=3 -timeout=10 $regressions
 fi
 
-seconds=${HAPLOTOR_FUZZ_SECONDS:-30}
+seconds=${HAPLOTOR_FUZZ_SECONDS:-20}
 [ "$seconds" -gt 0 ] || exit 0
-for option in b c l m i s; do
+for option in b c l m i s B C L M I; do
   corpus=build-fuzz/corpus-$option
   mkdir -p "$corpus"
   if ! HAPLOTOR_FUZZ_OPTION=$option "$fuzzer" -close_fd_mask=3 -max_len=4096 -timeout=10 \
