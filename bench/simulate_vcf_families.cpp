@@ -1,13 +1,26 @@
-// Simulated families over a phased reference panel, for the VCF benchmark.
+// Simulated families over a phased reference panel, for the VCF benchmarks.
 // Founders take two random haplotypes of the panel; children receive one
 // recombined haplotype from each parent, crossovers placed by a genetic map.
 // Writes the unphased family genotypes as VCF on standard output and the
 // pedigree as PED.
 //
-// usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED < header.txt
+// usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED [options] < header.txt
 //   PANEL_GT.txt: "CHROM\tPOS\tID\tREF\tALT\tGT GT ..." (bcftools query -f
 //   '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n') MAP.gmap: "pos chr cM" with a header line header.txt: the
 //   panel's header lines up to ##contig (the #CHROM line is written here)
+// options (without any, the families are those vcf_option_b.sh has always timed):
+//   --shape mixed|nuclear|three  mixed (default): odd families nuclear with 2-4 children, even ones
+//                                three generations; nuclear: a couple with 3 children; three: a couple,
+//                                3 children, two of them with a spouse and 2 children each (11 members)
+//   --thin K                     keep every K-th site of the panel (the first, the K+1-th, ...)
+//   --missing R                  each call missing (./.) with probability R
+//   --errors R                   each typed call replaced with probability R by another genotype drawn
+//                                uniformly from the site's alleles
+//   --distinct                   founders' haplotypes drawn from the panel without replacement (the
+//                                pool is reshuffled when used up), so no two founders share one
+//   --truth FILE                 the true phased genotypes of every member as VCF: paternal|maternal
+//                                for children, the two panel haplotypes for founders
+// Missing calls and errors come from a generator of their own, so they change no family.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -15,6 +28,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -28,16 +42,50 @@ struct Person {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::cerr << "usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED < header\n";
+  const char* usage =
+      "usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED [--shape mixed|nuclear|three]"
+      " [--thin K] [--missing R] [--errors R] [--distinct] [--truth FILE] < header\n";
+  if (argc < 6) {
+    std::cerr << usage;
     return 2;
+  }
+  std::string shape = "mixed", truthPath;
+  std::size_t thin = 1;
+  double missingRate = 0, errorRate = 0;
+  bool distinct = false;
+  for (int a = 6; a < argc; ++a) {
+    const std::string option = argv[a];
+    if (option == "--distinct") {
+      distinct = true;
+      continue;
+    }
+    if (a + 1 == argc) {
+      std::cerr << usage;
+      return 2;
+    }
+    const std::string value = argv[++a];
+    if (option == "--shape" && (value == "mixed" || value == "nuclear" || value == "three")) {
+      shape = value;
+    } else if (option == "--thin" && std::stol(value) >= 1) {
+      thin = std::stoul(value);
+    } else if (option == "--missing") {
+      missingRate = std::stod(value);
+    } else if (option == "--errors") {
+      errorRate = std::stod(value);
+    } else if (option == "--truth") {
+      truthPath = value;
+    } else {
+      std::cerr << usage;
+      return 2;
+    }
   }
   std::ifstream panel(argv[1]);
   std::vector<std::string> sites;  // CHROM..ALT
   std::vector<long> positions;
   std::vector<std::string> haplotypes;
   std::string line;
-  while (std::getline(panel, line)) {
+  for (std::size_t row = 0; std::getline(panel, line); ++row) {
+    if (row % thin != 0) continue;
     std::size_t tab = 0;
     for (int i = 0; i < 5; ++i) tab = line.find('\t', tab) + 1;
     sites.push_back(line.substr(0, tab - 1));
@@ -74,6 +122,17 @@ int main(int argc, char** argv) {
   const int familyCount = std::stoi(argv[3]);
   std::mt19937_64 rng(std::stoull(argv[5]));
   std::uniform_int_distribution<std::size_t> pickHap(0, haplotypes.size() - 1);
+  std::vector<std::size_t> pool;  // --distinct: haplotypes not yet given to a founder
+  auto drawHaplotype = [&]() -> const std::string& {
+    if (!distinct) return haplotypes[pickHap(rng)];
+    if (pool.empty()) {
+      for (std::size_t h = 0; h < haplotypes.size(); ++h) pool.push_back(h);
+      std::shuffle(pool.begin(), pool.end(), rng);
+    }
+    const std::size_t h = pool.back();
+    pool.pop_back();
+    return haplotypes[h];
+  };
   const double length = morgans.back() - morgans.front();
   auto transmit = [&](const Person& parent) {
     std::poisson_distribution<int> crossovers(length);
@@ -102,8 +161,8 @@ int main(int argc, char** argv) {
       Person person;
       person.id = "F" + std::to_string(f) + "_" + std::to_string(people.size() - start + 1);
       person.sex = sex;
-      person.hap[0] = haplotypes[pickHap(rng)];
-      person.hap[1] = haplotypes[pickHap(rng)];
+      person.hap[0] = drawHaplotype();
+      person.hap[1] = drawHaplotype();
       people.push_back(person);
       return people.size() - 1;
     };
@@ -120,9 +179,10 @@ int main(int argc, char** argv) {
     };
     const std::size_t dad = founder(1);
     const std::size_t mum = founder(2);
-    const bool threeGenerations = f % 2 == 0;
+    const bool threeGenerations = shape == "three" || (shape == "mixed" && f % 2 == 0);
     std::vector<std::size_t> kids;
-    for (int k = 0, count = threeGenerations ? 3 : 2 + static_cast<int>(rng() % 3); k < count; ++k) {
+    const int kidCount = threeGenerations || shape == "nuclear" ? 3 : 2 + static_cast<int>(rng() % 3);
+    for (int k = 0; k < kidCount; ++k) {
       kids.push_back(child(dad, mum));
     }
     if (threeGenerations) {
@@ -140,24 +200,57 @@ int main(int argc, char** argv) {
           << (person.mother.empty() ? "0" : person.mother) << ' ' << person.sex << " 0\n";
     }
   }
-  std::string text;
-  while (std::getline(std::cin, line)) text += line + "\n";
-  text += "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
-  for (const Person& person : people) text += "\t" + person.id;
-  text += "\n";
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::string header;
+  while (std::getline(std::cin, line)) header += line + "\n";
+  header += "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+  for (const Person& person : people) header += "\t" + person.id;
+  header += "\n";
+  std::fwrite(header.data(), 1, header.size(), stdout);
+  std::FILE* truth = nullptr;
+  if (!truthPath.empty()) {
+    truth = std::fopen(truthPath.c_str(), "w");
+    if (truth == nullptr) {
+      std::cerr << "cannot write " << truthPath << "\n";
+      return 1;
+    }
+    std::fwrite(header.data(), 1, header.size(), truth);
+  }
+  std::mt19937_64 noise(std::stoull(argv[5]) ^ 0x9e3779b97f4a7c15ULL);
+  std::uniform_real_distribution<double> chance(0, 1);
+  std::string text, truthText;
   for (std::size_t i = 0; i < n; ++i) {
     text = sites[i] + "\t.\tPASS\t.\tGT";
+    truthText = text;
+    const std::string alt = sites[i].substr(sites[i].rfind('\t') + 1);
+    const int alleles = alt == "." ? 1 : 2 + static_cast<int>(std::count(alt.begin(), alt.end(), ','));
     for (const Person& person : people) {
       char a = person.hap[0][i], b = person.hap[1][i];
+      truthText += {'\t', a, '|', b};
       if (a > b) std::swap(a, b);  // unphased: the order tells nothing
-      text.push_back('\t');
-      text.push_back(a);
-      text.push_back('/');
-      text.push_back(b);
+      if (missingRate > 0 && chance(noise) < missingRate) {
+        text += "\t./.";
+        continue;
+      }
+      if (errorRate > 0 && chance(noise) < errorRate && alleles > 1) {
+        // another unordered genotype of the site's alleles, uniformly
+        std::vector<std::pair<char, char>> others;
+        for (char x = '0'; x < '0' + alleles; ++x) {
+          for (char y = x; y < '0' + alleles; ++y) {
+            if (x != a || y != b) others.emplace_back(x, y);
+          }
+        }
+        std::tie(a, b) = others[std::uniform_int_distribution<std::size_t>(0, others.size() - 1)(noise)];
+      }
+      text += {'\t', a, '/', b};
     }
     text.push_back('\n');
+    truthText.push_back('\n');
     std::fwrite(text.data(), 1, text.size(), stdout);
+    if (truth != nullptr) std::fwrite(truthText.data(), 1, truthText.size(), truth);
+  }
+  if (truth != nullptr && std::fclose(truth) != 0) {
+    std::cerr << "cannot write " << truthPath << "\n";
+    return 1;
   }
   return 0;
 }
