@@ -33,6 +33,9 @@ struct Settings {
   bool impute = false;
   // HAPLOTOR_CM_PER_MB: centimorgans per megabase of a VCF run's intervals.
   double cmPerMb = kDefaultCmPerMb;
+  // HAPLOTOR_MAP: a genetic map file for the interval fractions ("": none);
+  // the file itself is read once the settings are checked (genetic_map/).
+  std::string mapFile;
   // HAPLOTOR_TIMES=1: a VCF run reports its processor time on standard error.
   bool reportTimes = false;
 };
