@@ -202,20 +202,71 @@ TEST(GeneticMap, FormatsHandTheMapsFractionsToTheMethods) {
   EXPECT_EQ(file->close(true, false, nullptr), 0);
 }
 
-// Option i with a map runs to the end and notes the chromosome it lacks.
-TEST(GeneticMap, OptionIRunsWithAMap) {
+// The map reaches option i in both forms: child 4 (b) takes its father's
+// first haplotype at marker 1 and his second at marker 3, so its missing
+// marker 2 is filled from the side of the shorter map distance (near marker
+// 1 without a map, where the tie goes to the previous marker). HAPLOTOR_THETA
+// still overrides the map.
+TEST(GeneticMap, OptionIFillsAMissingMarkerFromTheNearerSide) {
   const std::string dir = makeTempDir();
+  writeFile(dir + "/f.txt",
+            "1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 1 1\n"
+            "1 3 1 2 1 0 0 2 1 2 1 2 1\n1 4 1 2 1 0 0 1 1 0 0 2 1\n");
+  writeFile(dir + "/near.map", "1 a 0 0\n1 b 0.001 0\n1 c 50 0\n");
+  writeFile(dir + "/far.map", "1 a 0 0\n1 b 50 0\n1 c 50.001 0\n");
+  writeFile(dir + "/v.vcf",
+            "##fileformat=VCFv4.2\n##contig=<ID=1>\n"
+            "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+            "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tf\tm\ta\tb\n"
+            "1\t1000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t0/0\n"
+            "1\t2000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t./.\n"
+            "1\t3000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t1/0\n");
+  writeFile(dir + "/v.ped", "1 f 0 0 1 0\n1 m 0 0 2 0\n1 a f m 1 0\n1 b f m 1 0\n");
+  writeMap(dir, "vnear.map", "pos chr cM\n1000 chr1 0\n2000 chr1 0.001\n3000 chr1 50\n", true);
+  writeMap(dir, "vfar.map", "pos chr cM\n1000 chr1 0\n2000 chr1 50\n3000 chr1 50.001\n", true);
+  const struct {
+    std::map<std::string, std::string> environment;
+    std::string markerTwo;  // child 4's marker 2 in the "out" file
+    std::string siteTwo;    // b's call at 2000 in the phased VCF
+  } cases[] = {
+      {{}, "1/1", "0|0"},
+      {{{"HAPLOTOR_MAP", "near"}}, "1/1", "0|0"},
+      {{{"HAPLOTOR_MAP", "far"}}, "2/1", "1|0"},
+      {{{"HAPLOTOR_MAP", "far"}, {"HAPLOTOR_THETA", "0.01"}}, "1/1", "0|0"},
+  };
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> environment = c.environment;
+    const std::string map = environment.count("HAPLOTOR_MAP") != 0 ? environment["HAPLOTOR_MAP"] : "none";
+    SCOPED_TRACE(map + " " + std::to_string(environment.size()));
+    if (map != "none") environment["HAPLOTOR_MAP"] = map + ".map";
+    const auto run = runHaplotor({"-i", "f.txt"}, dir, environment);
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const std::string out = readFile(dir + "/f.out");
+    const std::size_t child = out.find("1\t4\t");
+    ASSERT_NE(child, std::string::npos) << out;
+    EXPECT_EQ(out.substr(child), "1\t4\t1\t2\t1\t0\t0\t1/1\t" + c.markerTwo + "\t2/1\t1" +
+                                     (c.markerTwo == "1/1" ? "1" : "0") + "0\t000\n");
+
+    if (map != "none") environment["HAPLOTOR_MAP"] = "v" + map + ".map";
+    environment["HAPLOTOR_IMPUTE"] = "1";
+    environment["HAPLOTOR_OUT"] = "-";
+    const auto vcfRun = runHaplotor({"-i", "v.vcf", "v.ped"}, dir, environment);
+    ASSERT_EQ(vcfRun.exitStatus, 0) << vcfRun.standardError;
+    EXPECT_NE(vcfRun.standardOutput.find("1\t2000\t.\tA\tG\t.\t.\t.\tGT:PS\t1|0:1000\t0|0:1000\t1|0:.\t" +
+                                         c.siteTwo + ":.\n"),
+              std::string::npos)
+        << vcfRun.standardOutput;
+  }
+  // A chromosome the map lacks is noted and keeps the uniform rate.
   writeFile(dir + "/x.vcf", readFile(kExamples + "vcf_example.vcf"));
   writeFile(dir + "/x.ped", readFile(kExamples + "vcf_example.ped"));
-  writeMap(dir, "map.gz", "1 a 0 0\n1 b 1.0 2500\n1 c 2.5 10000\n", true);
-  const auto run = runHaplotor({"-i", "x.vcf", "x.ped"}, dir, {{"HAPLOTOR_MAP", "map.gz"}});
+  const auto run = runHaplotor({"-i", "x.vcf", "x.ped"}, dir, {{"HAPLOTOR_MAP", "vfar.map"}});
   EXPECT_EQ(run.exitStatus, 0) << run.standardError;
-  EXPECT_NE(run.standardError.find("Haplotor: x.vcf: chromosome X is not in genetic map 'map.gz'; its "
+  EXPECT_NE(run.standardError.find("Haplotor: x.vcf: chromosome X is not in genetic map 'vfar.map'; its "
                                    "intervals take 1 cM per Mb"),
             std::string::npos)
       << run.standardError;
-  EXPECT_TRUE(fileExists(dir + "/x.phased.vcf.gz"));
-  EXPECT_NE(readFile(dir + "/x.res").find("Chromosome\tX"), std::string::npos);
+  EXPECT_EQ(run.standardError.find("chromosome 1 is not"), std::string::npos);
 }
 
 }  // namespace
