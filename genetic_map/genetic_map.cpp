@@ -1,6 +1,7 @@
 #include "genetic_map/genetic_map.h"
 
 #include <htslib/bgzf.h>
+#include <htslib/hts_log.h>
 #include <htslib/kstring.h>
 
 #include <algorithm>
@@ -78,6 +79,8 @@ bool GeneticMap::read(const std::string& path, std::string& problem) {
   *this = GeneticMap();
   fileName_ = path;
   const std::string name = "genetic map '" + path + "'";
+  // htslib's own messages stay off: the problem is reported in the run's words.
+  hts_set_log_level(HTS_LOG_OFF);
   errno = 0;
   std::unique_ptr<BGZF, BgzfCloser> file(bgzf_open(path.c_str(), "r"));
   if (file == nullptr) {
@@ -92,8 +95,9 @@ bool GeneticMap::read(const std::string& path, std::string& problem) {
     const int got = bgzf_getline(file.get(), '\n', &text.s);
     if (got == -1) break;
     if (got < -1) {
-      problem = "cannot read " + name + " after line " + std::to_string(lineNumber - 1) + ": " +
-                std::strerror(errno != 0 ? errno : EIO);
+      const std::string after = " after line " + std::to_string(lineNumber - 1);
+      problem = errno != 0 && errno != EIO ? "cannot read " + name + after + ": " + std::strerror(errno)
+                                           : name + " is damaged or cut short" + after;
       return false;
     }
     const std::vector<std::string_view> columns = columnsOf(std::string_view(text.s.s, text.s.l));

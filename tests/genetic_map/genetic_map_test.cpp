@@ -130,12 +130,22 @@ TEST(GeneticMap, UnusableMapsStopTheRunAndTouchNoResult) {
       {"1 a 0.1 10\n1 b 0.3 20\n1 c 0.4 30\n1 d 0.5 40\n1 e 0.6 50\n", false,
        "genetic map 'map.txt' has 5 lines but the first line of input file 'x.txt' has 3 markers"},
       {"", false, "cannot open genetic map 'none.txt': No such file or directory"},
+      {"gzip", false, "genetic map 'map.txt' is damaged or cut short after line "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     const std::string dir = makeTempDir();
     writeFile(dir + "/x.txt", family);
-    if (!c.map.empty()) writeMap(dir, "map.txt", c.map, c.gzipped);
+    if (c.map == "gzip") {
+      // A gzipped map cut short in its compressed data.
+      std::string lines;
+      for (int i = 0; i < 500; ++i) lines += "1 m" + std::to_string(i * 7919 % 1000) + " 0 0\n";
+      writeMap(dir, "map.txt", lines, true);
+      const std::string compressed = readFile(dir + "/map.txt");
+      writeFile(dir + "/map.txt", compressed.substr(0, compressed.size() / 2));
+    } else if (!c.map.empty()) {
+      writeMap(dir, "map.txt", c.map, c.gzipped);
+    }
     const std::string mapName = c.map.empty() ? "none.txt" : "map.txt";
     const auto run = runHaplotor({"-i", "x.txt"}, dir, {{"HAPLOTOR_MAP", mapName}});
     EXPECT_EQ(run.exitStatus, 1);
