@@ -23,7 +23,8 @@ struct Settings {
   // HAPLOTOR_THREADS: threads solving families (default: the cores).
   int threads = 1;
   // HAPLOTOR_THETA: option i's recombination fraction between adjacent loci,
-  // instead of the estimate from the file (and of the VCF positions).
+  // instead of the estimate from the file (and of the VCF positions or the
+  // genetic map).
   std::optional<double> theta;
   // HAPLOTOR_MAX_BITS: the most inheritance bits option i takes for a family.
   int maxBits = kDefaultMaxBits;
