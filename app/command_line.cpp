@@ -4,10 +4,11 @@
 
 #include "app/methods.h"
 #include "app/run_loop.h"
-#include "pedigree_file/pedigree_file_format.h"
 #include "app/settings.h"
+#include "genetic_map/genetic_map.h"
 #include "pedigree/diagnostics.h"
 #include "pedigree/random_source.h"
+#include "pedigree_file/pedigree_file_format.h"
 #include "vcf/vcf_phasing.h"
 
 namespace {
@@ -44,18 +45,35 @@ bool startRun(Settings& settings) {
   return true;
 }
 
+// Reads HAPLOTOR_MAP's file, when one is set, into `map` before either
+// format touches a file; `given` is then the map, otherwise null. False
+// after a map that cannot be used, which is reported.
+bool readMap(const Settings& settings, GeneticMap& map, const GeneticMap*& given) {
+  given = nullptr;
+  if (settings.mapFile.empty()) return true;
+  std::string problem;
+  if (!map.read(settings.mapFile, problem)) {
+    diagnostics::error(problem);
+    return false;
+  }
+  given = &map;
+  return true;
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& arguments) {
   const std::size_t count = arguments.size();
   const Method* method = count >= 2 ? findMethod(optionLetter(arguments[1])) : nullptr;
   Settings settings;
+  GeneticMap map;
+  const GeneticMap* givenMap = nullptr;
   int status = 0;
   if (count == 4 && method != nullptr && method->start != nullptr) {
-    if (!startRun(settings)) return 1;
+    if (!startRun(settings) || !readMap(settings, map, givenMap)) return 1;
     std::unique_ptr<RunFormat> format =
-        vcfFormat(arguments[2], arguments[3], commandLineOf(arguments), std::string("option ") + method->letter,
-                  settings, method->needs);
+        vcfFormat(arguments[2], arguments[3], commandLineOf(arguments),
+                  std::string("option ") + method->letter, settings, method->needs, givenMap);
     status = runMethod(*method, settings, arguments[2], *format);
   } else if (count != 3) {
     printFullUsage();
@@ -65,8 +83,10 @@ int runCommandLine(const std::vector<std::string>& arguments) {
     status = 1;
   } else if (method->runTool != nullptr) {
     status = method->runTool(arguments[2]);
+  } else if (!readMap(settings, map, givenMap)) {
+    status = 1;
   } else {
-    std::unique_ptr<RunFormat> format = pedigreeFileFormat(arguments[2], method->needs);
+    std::unique_ptr<RunFormat> format = pedigreeFileFormat(arguments[2], method->needs, givenMap);
     status = runMethod(*method, settings, arguments[2], *format);
   }
   diagnostics::flushConsole();

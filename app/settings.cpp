@@ -111,6 +111,7 @@ bool readSettings(Settings& settings, std::string& problem) {
       return false;
     }
   }
+  if (const char* text = valueOf("HAPLOTOR_MAP")) settings.mapFile = text;
   if (const char* text = valueOf("HAPLOTOR_TIMES")) {
     if (!parseSwitch(text, settings.reportTimes)) {
       problem = invalid("HAPLOTOR_TIMES", text, "0 or 1");

@@ -23,7 +23,8 @@ struct Settings {
   // HAPLOTOR_THREADS: threads solving families (default: the cores).
   int threads = 1;
   // HAPLOTOR_THETA: option i's recombination fraction between adjacent loci,
-  // instead of the estimate from the file (and of the VCF positions).
+  // instead of the estimate from the file (and of the VCF positions or the
+  // genetic map).
   std::optional<double> theta;
   // HAPLOTOR_MAX_BITS: the most inheritance bits option i takes for a family.
   int maxBits = kDefaultMaxBits;
@@ -33,6 +34,9 @@ struct Settings {
   bool impute = false;
   // HAPLOTOR_CM_PER_MB: centimorgans per megabase of a VCF run's intervals.
   double cmPerMb = kDefaultCmPerMb;
+  // HAPLOTOR_MAP: a genetic map file for the interval fractions ("": none);
+  // the file itself is read once the settings are checked (genetic_map/).
+  std::string mapFile;
   // HAPLOTOR_TIMES=1: a VCF run reports its processor time on standard error.
   bool reportTimes = false;
 };

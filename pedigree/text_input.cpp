@@ -39,6 +39,7 @@ bool LineSource::nextFromText(std::string_view& line) {
   std::size_t end = text_.find('\n', textPos_);
   if (end == std::string_view::npos) end = text_.size();
   line = withoutCarriageReturn(text_.substr(textPos_, end - textPos_));
+  lineStart_ = textPos_;
   textPos_ = end + 1;
   return true;
 }
@@ -54,6 +55,7 @@ bool LineSource::nextFromFile(std::string_view& line) {
     if (feed != nullptr) {
       const char* start = buffer_.get() + begin_;
       line = withoutCarriageReturn(std::string_view(start, static_cast<std::size_t>(feed - start)));
+      lineStart_ = begin_;
       begin_ = static_cast<std::size_t>(feed - buffer_.get()) + 1;
       return true;
     }
@@ -62,6 +64,7 @@ bool LineSource::nextFromFile(std::string_view& line) {
       // The last line of a file without a final line feed.
       if (unread == 0) return false;
       line = withoutCarriageReturn(std::string_view(buffer_.get() + begin_, unread));
+      lineStart_ = begin_;
       begin_ = end_;
       return true;
     }

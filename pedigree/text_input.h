@@ -18,6 +18,15 @@ class LineSource {
   bool next(std::string_view& line);
   // The same line copied into `line`.
   bool next(std::string& line);
+  // Hands the line the last next() returned out once more (a look at the
+  // first line before reading starts, which works on a pipe too).
+  void unreadLine() {
+    if (file_ == nullptr) {
+      textPos_ = lineStart_;
+    } else {
+      begin_ = lineStart_;
+    }
+  }
 
  private:
   bool nextFromText(std::string_view& line);
@@ -29,6 +38,7 @@ class LineSource {
   std::FILE* file_ = nullptr;
   std::string_view text_;
   std::size_t textPos_ = 0;
+  std::size_t lineStart_ = 0;  // of the last line returned (in text_ or buffer_)
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;  // first unread byte

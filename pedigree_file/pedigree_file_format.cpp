@@ -11,6 +11,7 @@
 
 #include "pedigree/diagnostics.h"
 #include "pedigree/input_file.h"
+#include "pedigree/text_input.h"
 #include "pedigree_file/family_validation.h"
 #include "pedigree_file/pedigree_reader.h"
 
@@ -101,8 +102,8 @@ bool isOwnResultFile(const std::string& inputName, const struct stat& input, con
 // files beside it out.
 class PedigreeFileFormat final : public RunFormat {
  public:
-  PedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs)
-      : inputName_(inputName), needs_(needs) {}
+  PedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs, const GeneticMap* map)
+      : inputName_(inputName), needs_(needs), map_(map) {}
   ~PedigreeFileFormat() override {
     if (input_ != nullptr) std::fclose(input_);
   }
@@ -126,6 +127,7 @@ class PedigreeFileFormat final : public RunFormat {
                          "' is not a regular file; the inheritance-vector method reads its input twice");
       return false;
     }
+    if (map_ != nullptr && !checkMapLength()) return false;
     const std::string stem = inputName_.substr(0, inputName_.size() - 3);
     names_[0] = stem + "dat";
     names_[1] = stem + "res";
@@ -151,7 +153,9 @@ class PedigreeFileFormat final : public RunFormat {
   bool nextSegment() override {
     if (segmentDone_) return false;
     segmentDone_ = true;
-    startReading();
+    // The source that looked at the first line for the map goes on from it.
+    if (source_ == nullptr) source_ = std::make_unique<LineSource>(input_);
+    reader_ = std::make_unique<PedigreeReader>(*source_, inputName_);
     return true;
   }
 
@@ -184,7 +188,9 @@ class PedigreeFileFormat final : public RunFormat {
     return true;
   }
 
-  const std::vector<double>* intervalFractions() const override { return nullptr; }
+  const std::vector<double>* intervalFractions() const override {
+    return map_ != nullptr ? &mapFractions_ : nullptr;
+  }
   const ResultSinks& results() override { return *sinks_; }
   std::unique_ptr<ConfigurationSink> sinkFor(const ResultSinks& buffers) override {
     return std::make_unique<ResultFilesSink>(buffers);
@@ -215,6 +221,28 @@ class PedigreeFileFormat final : public RunFormat {
   }
 
  private:
+  // The map has one line per marker of the file's first line (an empty
+  // first line ends the input: no family, nothing to check).
+  bool checkMapLength() {
+    source_ = std::make_unique<LineSource>(input_);
+    std::string_view line;
+    if (!source_->next(line)) return true;
+    std::size_t fields = 0;
+    forEachField(line, [&fields](std::string_view) { ++fields; });
+    source_->unreadLine();
+    if (line.empty()) return true;
+    const std::size_t markers = fields >= 7 ? (fields - 7) / 2 : 0;
+    if (markers != map_->lineCount()) {
+      diagnostics::error("genetic map '" + map_->fileName() + "' has " + std::to_string(map_->lineCount()) +
+                         " lines but the first line of input file '" + inputName_ + "' has " +
+                         std::to_string(markers) +
+                         " markers; the map of a pedigree file has one line per marker");
+      return false;
+    }
+    mapFractions_ = map_->lineFractions();
+    return true;
+  }
+
   void startReading() {
     reader_.reset();
     source_ = std::make_unique<LineSource>(input_);
@@ -224,6 +252,8 @@ class PedigreeFileFormat final : public RunFormat {
   const ClockReading runStart_ = processClockMs();
   std::string inputName_;
   MethodNeeds needs_;
+  const GeneticMap* map_;
+  std::vector<double> mapFractions_;
   std::FILE* input_ = nullptr;
   std::string names_[3];
   ResultFiles files_;
@@ -237,7 +267,7 @@ class PedigreeFileFormat final : public RunFormat {
 
 }  // namespace
 
-std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs) {
-  return std::make_unique<PedigreeFileFormat>(inputName, needs);
+std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs,
+                                              const GeneticMap* map) {
+  return std::make_unique<PedigreeFileFormat>(inputName, needs, map);
 }
-

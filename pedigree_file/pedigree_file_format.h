@@ -6,7 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "genetic_map/genetic_map.h"
 #include "pedigree/method_needs.h"
 #include "pedigree/run_format.h"
 
-std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs);
+// With a genetic map (one line per marker, in marker order) the interval
+// fractions are those of consecutive map lines; the map's line count must be
+// the marker count of the file's first line, which open() checks before any
+// result file is touched. `map` must outlive the format.
+std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs,
+                                              const GeneticMap* map = nullptr);

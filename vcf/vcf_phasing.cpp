@@ -104,9 +104,15 @@ double secondsSince(ClockReading start) { return clockSecondsBetween(start, proc
 // one chromosome at a time, written back as a phased VCF with a "res" report.
 class VcfFormat final : public RunFormat {
  public:
-  VcfFormat(const VcfRunRequest& request, const Settings& settings, const MethodNeeds& needs)
-      : request_(request), needs_(needs), impute_(settings.impute), cmPerMb_(settings.cmPerMb),
-        reportTimes_(settings.reportTimes), chosenOutput_(settings.out) {}
+  VcfFormat(const VcfRunRequest& request, const Settings& settings, const MethodNeeds& needs,
+            const GeneticMap* map)
+      : request_(request),
+        needs_(needs),
+        impute_(settings.impute),
+        cmPerMb_(settings.cmPerMb),
+        map_(map),
+        reportTimes_(settings.reportTimes),
+        chosenOutput_(settings.out) {}
 
   bool open() override;
   bool nextSegment() override;
@@ -140,6 +146,7 @@ class VcfFormat final : public RunFormat {
   bool failedWrite(const std::string& result, int savedErrno, const std::string& temporary = {});
   std::unique_ptr<Family> buildFamily(const FamilyLayout& layout, int locusCount);
   bool writeChromosome();
+  std::vector<double> chromosomeFractions() const;
   bool fail(const std::string& message) {
     diagnostics::error(message);
     failed_ = true;
@@ -150,6 +157,7 @@ class VcfFormat final : public RunFormat {
   const MethodNeeds needs_;
   const bool impute_;
   const double cmPerMb_;
+  const GeneticMap* const map_;
   const bool reportTimes_;
   const std::string chosenOutput_;
   std::string outputName_;
@@ -638,7 +646,7 @@ bool VcfFormat::nextSegment() {
   sites_.name = chromosome_;
   sites_.positions = std::move(positions_);
   positions_.clear();
-  sites_.recombinationFractions = haldaneFractions(sites_.positions, cmPerMb_);
+  sites_.recombinationFractions = chromosomeFractions();
   slotSolved_.assign(layout_.slotSamples.size(), 0);
   slotPhaseSet_.assign(layout_.slotSamples.size(), 0);
   segmentStart_ = processClockMs();
@@ -649,6 +657,17 @@ bool VcfFormat::nextSegment() {
       .put(" sites\n");
   nextLayout_ = 0;
   return true;
+}
+
+std::vector<double> VcfFormat::chromosomeFractions() const {
+  if (map_ == nullptr) return haldaneFractions(sites_.positions, cmPerMb_);
+  if (const MapChromosome* points = map_->find(chromosome_))
+    return mapFractions(*points, sites_.positions, cmPerMb_);
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%g", cmPerMb_);
+  diagnostics::note(request_.genotypeFile + ": chromosome " + chromosome_ + " is not in genetic map '" +
+                    map_->fileName() + "'; its intervals take " + rate + " cM per Mb");
+  return haldaneFractions(sites_.positions, cmPerMb_);
 }
 
 std::unique_ptr<Family> VcfFormat::nextFamily() {
@@ -783,7 +802,8 @@ std::string resultReportName(const std::string& genotypeFile) { return stemOf(ge
 
 std::unique_ptr<RunFormat> vcfFormat(const std::string& genotypeFile, const std::string& pedFile,
                                      const std::string& commandLine, const std::string& methodName,
-                                     const Settings& settings, const MethodNeeds& needs) {
+                                     const Settings& settings, const MethodNeeds& needs,
+                                     const GeneticMap* map) {
   return std::make_unique<VcfFormat>(VcfRunRequest{genotypeFile, pedFile, commandLine, methodName}, settings,
-                                     needs);
+                                     needs, map);
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "genetic_map/genetic_map.h"
 #include "pedigree/family.h"
 #include "pedigree/method_needs.h"
 #include "pedigree/run_format.h"
@@ -24,7 +25,8 @@
 struct ChromosomeSites {
   std::string name;
   std::vector<std::int64_t> positions;  // 1-based, one per locus of the families
-  // Interval i lies between loci i and i + 1 (Haldane, HAPLOTOR_CM_PER_MB).
+  // Interval i lies between loci i and i + 1 (Haldane over the genetic map's
+  // centimorgans, or over HAPLOTOR_CM_PER_MB where there is no map).
   std::vector<double> recombinationFractions;
 };
 
@@ -39,9 +41,13 @@ struct VcfRunRequest {
 // family handed out carries the chromosome's calls (allele code = VCF allele
 // index + 1, 0 for a missing allele); the first configuration a method hands
 // to a family's sink is written into the records, the rest only into "res".
+// With a genetic map (which must outlive the format) a chromosome's interval
+// fractions come from the map; a chromosome the map lacks is noted once and
+// takes HAPLOTOR_CM_PER_MB.
 std::unique_ptr<RunFormat> vcfFormat(const std::string& genotypeFile, const std::string& pedFile,
                                      const std::string& commandLine, const std::string& methodName,
-                                     const Settings& settings, const MethodNeeds& needs);
+                                     const Settings& settings, const MethodNeeds& needs,
+                                     const GeneticMap* map = nullptr);
 
 // True when the file's content (not its name) is VCF, bgzipped or gzipped
 // VCF, or BCF.

@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("HAPLOTOR_SEED", "1", 1);
   setenv("HAPLOTOR_THREADS", "1", 1);
   for (const char* name : {"HAPLOTOR_OUT", "HAPLOTOR_MAX_SOLUTIONS", "HAPLOTOR_THETA", "HAPLOTOR_MAX_BITS",
-                           "HAPLOTOR_IMPUTE", "HAPLOTOR_CM_PER_MB", "HAPLOTOR_TIMES"})
+                           "HAPLOTOR_IMPUTE", "HAPLOTOR_CM_PER_MB", "HAPLOTOR_MAP", "HAPLOTOR_TIMES"})
     unsetenv(name);
   std::atexit(removePrivateFolder);
   return 0;
