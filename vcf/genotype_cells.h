@@ -13,15 +13,20 @@ struct GenotypeCell {
   std::uint8_t second = 0;
 };
 
-// Allele code 0: missing. VCF allele index i is code i + 1.
+// Allele code 0: missing. VCF allele index i is code i + 1. A half-missing
+// call (`./1`) keeps its typed allele in the slot it was read in, the other
+// slot 0, as the methods read `0 2` of the seven-column format.
 inline constexpr std::uint8_t kCodeMissing = 0;
 inline constexpr int kLargestCode = 126;
 // A call the methods do not see and the writer leaves as read: haploid,
-// more than two alleles, or an allele index beyond kLargestCode - 1.
+// more than two alleles, an allele index beyond kLargestCode - 1, or an
+// allele value that names no allele of the record (negative, or beyond the
+// ALT alleles).
 inline constexpr std::uint8_t kCodeAsRead = 127;
-// After solving. On `first`: the call is written phased, first|second. On
-// `second`: the codes replace the call (a filled-in missing call); without
-// it the call keeps its alleles as read and only loses its phase.
+// After solving. On `first`: the call is written phased, first|second (a
+// code 0 as `.`). On `second`: the codes replace the call (a filled-in
+// missing allele); without either the call keeps its alleles as read and
+// only loses its phase.
 inline constexpr std::uint8_t kPhasedFlag = 0x80;
 inline constexpr std::uint8_t kReplaceFlag = 0x80;
 inline constexpr std::uint8_t kCodeMask = 0x7f;

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "pedigree/family.h"
 #include "vcf/genotype_cells.h"
 
 struct CallCounts {
-  long long haploid = 0;      // calls with one allele
-  long long polyploid = 0;    // calls with more than two
-  long long manyAlleles = 0;  // calls with an allele beyond what a cell holds
+  long long haploid = 0;         // calls with one allele
+  long long polyploid = 0;       // calls with more than two
+  long long manyAlleles = 0;     // calls with an allele beyond what a cell holds
+  long long unknownAlleles = 0;  // calls with an allele value the record has no allele for
   int firstHaploidSample = -1;
 };
 
@@ -22,6 +24,23 @@ struct CallCounts {
 void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples,
                GenotypeCell* row, CallCounts& counts);
 
+// Turns a cell as read into what the writer puts in GT, given the member's
+// solved genotype at the site (allele1 paternal, allele2 maternal where
+// resolved). A typed allele is never changed: a configuration that does not
+// carry the alleles as read leaves the call as read (unphased). A missing
+// allele is written only with `impute`. A half-missing call is written
+// phased, its missing allele `.`, where the configuration puts the typed
+// allele on one side only. True when the call is to be written phased.
+bool storeSolvedCall(GenotypeCell& cell, const LocusGenotype& solved, bool impute);
+
+// After storeSolvedCall: the call is written phased with two different
+// alleles or with one missing, the calls that get a founder's PS (a phased
+// homozygous call says nothing about the phase).
+inline bool carriesPhaseSet(GenotypeCell cell) {
+  return cell.first != kCodeAsRead && (cell.first & kPhasedFlag) != 0 &&
+         (cell.first & kCodeMask) != (cell.second & kCodeMask);
+}
+
 // What the writer does to one record.
 struct CallWriter {
   const std::vector<int>* slotSamples = nullptr;
@@ -29,12 +48,18 @@ struct CallWriter {
   const std::vector<char>* slotIsFounder = nullptr;
   const std::vector<std::int64_t>* slotPhaseSet = nullptr;  // founder: PS of its block, 0 when none
 
-  // Rewrites GT (and PS where a founder is phased, or the record has PS) of
-  // the solved slots from the row; every other sample keeps its values.
-  // False when htslib cannot update the record.
+  // Rewrites GT (and PS where a founder's call carries one, or the record
+  // has PS) of the solved slots from the row; every other sample keeps its
+  // values. GT is edited in the record's unpacked values where the new
+  // values fit their width. False when htslib cannot update the record.
   bool apply(const bcf_hdr_t* header, bcf1_t* record, const GenotypeCell* row);
 
  private:
+  struct GenotypeEdit {
+    int sample;
+    std::int32_t first, second;
+  };
+  std::vector<GenotypeEdit> edits_;
   std::int32_t* genotypes_ = nullptr;
   int genotypeCapacity_ = 0;
   std::int32_t* phaseSets_ = nullptr;
