@@ -31,6 +31,17 @@ inline constexpr std::uint8_t kPhasedFlag = 0x80;
 inline constexpr std::uint8_t kReplaceFlag = 0x80;
 inline constexpr std::uint8_t kCodeMask = 0x7f;
 
+// The cells of one site, indexed by slot.
+class CellRow {
+ public:
+  CellRow(GenotypeCell* first, std::size_t stride) : first_(first), stride_(stride) {}
+  GenotypeCell& operator[](std::size_t slot) const { return first_[slot * stride_]; }
+
+ private:
+  GenotypeCell* first_;
+  std::size_t stride_;
+};
+
 class GenotypeCells {
  public:
   explicit GenotypeCells(std::size_t slotCount = 0) : slotCount_(slotCount) {}
@@ -39,18 +50,30 @@ class GenotypeCells {
   std::size_t siteCount() const { return siteCount_; }
 
   // Appends a site of missing calls and returns its row of slotCount cells.
-  GenotypeCell* addSite();
-  GenotypeCell* site(std::size_t index) {
-    return blocks_[index / kSitesPerBlock].get() + (index % kSitesPerBlock) * slotCount_;
+  CellRow addSite();
+  CellRow site(std::size_t index) { return {&cell(index, 0), kSitesPerTile}; }
+  GenotypeCell& at(std::size_t siteIndex, int slot) {
+    return cell(siteIndex, static_cast<std::size_t>(slot));
   }
-  GenotypeCell& at(std::size_t siteIndex, int slot) { return site(siteIndex)[slot]; }
   // Drops every site; the memory of the blocks is released.
   void clear();
 
  private:
+  GenotypeCell& cell(std::size_t siteIndex, std::size_t slot) {
+    const std::size_t inBlock = siteIndex % kSitesPerBlock;
+    const std::size_t tile = inBlock / kSitesPerTile;
+    return blocks_[siteIndex / kSitesPerBlock]
+                  [(tile * slotCount_ + slot) * kSitesPerTile + inBlock % kSitesPerTile];
+  }
+
   // Fixed blocks instead of one growing array: appending never copies
-  // earlier sites, so the peak stays at the size of the cells.
+  // earlier sites, so the peak stays at the size of the cells. A block is
+  // cut into tiles of kSitesPerTile sites, and a tile holds the cells slot
+  // by slot, each slot's run of sites in 64 bytes: a record reads
+  // and writes one site of every slot in one sweep over the tile, and a
+  // family is built and stored slot by slot, site after site.
   static constexpr std::size_t kSitesPerBlock = 1024;
+  static constexpr std::size_t kSitesPerTile = 32;
   std::size_t slotCount_ = 0;
   std::size_t siteCount_ = 0;
   std::vector<std::unique_ptr<GenotypeCell[]>> blocks_;

@@ -4,50 +4,50 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
-// The k-th GT value of a sample as a 32-bit value (vector end and missing
-// translated); the values may sit unaligned in the record.
-std::int32_t genotypeValue(const bcf_fmt_t* field, int sample, int k) {
-  const std::uint8_t* p = field->p + static_cast<std::size_t>(sample) * static_cast<std::size_t>(field->size);
-  switch (field->type) {
-    case BCF_BT_INT8: {
-      const std::int8_t v = static_cast<std::int8_t>(p[k]);
+// GT values of one integer width: read as 32-bit values (vector end and
+// missing translated) and written back; the values may sit unaligned.
+template <typename T>
+struct Width {
+  static constexpr std::int32_t kLargest = std::numeric_limits<T>::max();
+  static std::int32_t get(const std::uint8_t* p, int k) {
+    T v;
+    std::memcpy(&v, p + sizeof(T) * static_cast<std::size_t>(k), sizeof v);
+    if constexpr (sizeof(T) == 1) {
       if (v == bcf_int8_vector_end) return bcf_int32_vector_end;
-      return v == bcf_int8_missing ? bcf_int32_missing : v;
-    }
-    case BCF_BT_INT16: {
-      std::int16_t v = 0;
-      std::memcpy(&v, p + 2 * k, sizeof v);
+      if (v == bcf_int8_missing) return bcf_int32_missing;
+    } else if constexpr (sizeof(T) == 2) {
       if (v == bcf_int16_vector_end) return bcf_int32_vector_end;
-      return v == bcf_int16_missing ? bcf_int32_missing : v;
+      if (v == bcf_int16_missing) return bcf_int32_missing;
     }
-    case BCF_BT_INT32: {
-      std::int32_t v = 0;
-      std::memcpy(&v, p + 4 * k, sizeof v);
-      return v;
-    }
-    default: return bcf_int32_missing;
+    return v;
   }
+  static void set(std::uint8_t* p, int k, std::int32_t value) {
+    const auto v = static_cast<T>(value);
+    std::memcpy(p + sizeof(T) * static_cast<std::size_t>(k), &v, sizeof v);
+  }
+};
+
+// Calls `run.template operator()<T>()` for the width of a GT field; false for
+// a field that is not an integer one.
+template <typename Run>
+bool withWidth(int type, Run&& run) {
+  switch (type) {
+    case BCF_BT_INT8: run.template operator()<std::int8_t>(); return true;
+    case BCF_BT_INT16: run.template operator()<std::int16_t>(); return true;
+    case BCF_BT_INT32: run.template operator()<std::int32_t>(); return true;
+    default: return false;
+  }
+}
+
+std::uint8_t* sampleValues(const bcf_fmt_t* field, int sample) {
+  return field->p + static_cast<std::size_t>(sample) * static_cast<std::size_t>(field->size);
 }
 
 bool isMissingAllele(std::int32_t value) { return value == bcf_int32_missing || bcf_gt_is_missing(value); }
-
-// Writes a GT value of the field's width at value k of a sample; the caller
-// has made sure it fits.
-void setGenotypeValue(bcf_fmt_t* field, int sample, int k, std::int32_t value) {
-  std::uint8_t* p = field->p + static_cast<std::size_t>(sample) * static_cast<std::size_t>(field->size);
-  switch (field->type) {
-    case BCF_BT_INT8: p[k] = static_cast<std::uint8_t>(static_cast<std::int8_t>(value)); break;
-    case BCF_BT_INT16: {
-      const auto v = static_cast<std::int16_t>(value);
-      std::memcpy(p + 2 * k, &v, sizeof v);
-      break;
-    }
-    default: std::memcpy(p + 4 * k, &value, sizeof value); break;
-  }
-}
 
 // What becomes of one allele of a diploid call.
 enum class AlleleRead { kMissing, kCode, kTooLarge, kUnknown };
@@ -61,35 +61,37 @@ AlleleRead readAllele(std::int32_t value, int alleleCount, std::uint8_t& code) {
   return AlleleRead::kCode;
 }
 
-}  // namespace
-
-void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples,
-               GenotypeCell* row, CallCounts& counts) {
-  bcf_unpack(record, BCF_UN_FMT);
-  const bcf_fmt_t* field = bcf_get_fmt(header, record, "GT");
-  if (field == nullptr || field->p == nullptr) return;
+template <typename T>
+void readCallsOf(const bcf_fmt_t* field, int alleleCount, const std::vector<int>& slotSamples, CellRow row,
+                 CallCounts& counts) {
   const int width = field->n;
-  const int alleleCount = record->n_allele;
+  // GT values of two alleles a cell holds: 2 * (index + 1), phased or not.
+  const std::int32_t largestCode = std::min(alleleCount, kLargestCode);
   for (std::size_t slot = 0; slot < slotSamples.size(); ++slot) {
     const int sample = slotSamples[slot];
+    const std::uint8_t* values = sampleValues(field, sample);
     GenotypeCell& cell = row[slot];
-    int ploidy = 0;
-    while (ploidy < width && genotypeValue(field, sample, ploidy) != bcf_int32_vector_end) ++ploidy;
-    if (ploidy == 0) continue;
-    if (ploidy == 1) {
-      if (isMissingAllele(genotypeValue(field, sample, 0))) continue;
+    const std::int32_t a = Width<T>::get(values, 0);
+    const std::int32_t b = width >= 2 ? Width<T>::get(values, 1) : bcf_int32_vector_end;
+    if (width == 2 && a >= 2 && b >= 2 && (a >> 1) <= largestCode && (b >> 1) <= largestCode) {
+      cell = {static_cast<std::uint8_t>(a >> 1), static_cast<std::uint8_t>(b >> 1)};
+      continue;
+    }
+    if (a == bcf_int32_vector_end) continue;
+    if (b == bcf_int32_vector_end) {
+      if (isMissingAllele(a)) continue;
       if (counts.haploid++ == 0) counts.firstHaploidSample = sample;
       cell = {kCodeAsRead, kCodeAsRead};
       continue;
     }
-    if (ploidy > 2) {
+    if (width > 2 && Width<T>::get(values, 2) != bcf_int32_vector_end) {
       ++counts.polyploid;
       cell = {kCodeAsRead, kCodeAsRead};
       continue;
     }
     std::uint8_t codes[2] = {kCodeMissing, kCodeMissing};
-    const AlleleRead first = readAllele(genotypeValue(field, sample, 0), alleleCount, codes[0]);
-    const AlleleRead second = readAllele(genotypeValue(field, sample, 1), alleleCount, codes[1]);
+    const AlleleRead first = readAllele(a, alleleCount, codes[0]);
+    const AlleleRead second = readAllele(b, alleleCount, codes[1]);
     if (first == AlleleRead::kUnknown || second == AlleleRead::kUnknown) {
       ++counts.unknownAlleles;
       cell = {kCodeAsRead, kCodeAsRead};
@@ -100,6 +102,17 @@ void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& 
       cell = {codes[0], codes[1]};
     }
   }
+}
+
+}  // namespace
+
+void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples, CellRow row,
+               CallCounts& counts) {
+  bcf_unpack(record, BCF_UN_FMT);
+  const bcf_fmt_t* field = bcf_get_fmt(header, record, "GT");
+  if (field == nullptr || field->p == nullptr || field->n < 1) return;
+  withWidth(field->type,
+            [&]<typename T>() { readCallsOf<T>(field, record->n_allele, slotSamples, row, counts); });
 }
 
 bool storeSolvedCall(GenotypeCell& cell, const LocusGenotype& solved, bool impute) {
@@ -144,22 +157,22 @@ CallWriter::~CallWriter() {
   std::free(phaseSets_);
 }
 
-bool CallWriter::apply(const bcf_hdr_t* header, bcf1_t* record, const GenotypeCell* row) {
-  const int sampleCount = bcf_hdr_nsamples(header);
-  if (sampleCount == 0) return true;
-  bcf_unpack(record, BCF_UN_FMT);
-  bcf_fmt_t* field = bcf_get_fmt(header, record, "GT");
-  if (field == nullptr || field->p == nullptr || field->n < 2) return true;
-  edits_.clear();
-  std::int32_t largest = 0;
-  bool anyPhaseSet = false;
-  for (std::size_t slot = 0; slot < slotSamples->size(); ++slot) {
-    if ((*slotSolved)[slot] == 0) continue;
+template <typename T>
+void CallWriter::collectEdits(bcf1_t* record, bcf_fmt_t* field, CellRow row) {
+  const std::size_t slotCount = slotSamples->size();
+  const int* samples = slotSamples->data();
+  const char* solved = slotSolved->data();
+  const char* founder = slotIsFounder->data();
+  const std::int64_t* blocks = slotPhaseSet->data();
+  bool changed = false;
+  for (std::size_t slot = 0; slot < slotCount; ++slot) {
+    if (solved[slot] == 0) continue;
     const GenotypeCell cell = row[slot];
     if (cell.first == kCodeAsRead) continue;
-    const int sample = (*slotSamples)[slot];
-    const std::int32_t oldFirst = genotypeValue(field, sample, 0);
-    const std::int32_t oldSecond = genotypeValue(field, sample, 1);
+    const int sample = samples[slot];
+    std::uint8_t* values = sampleValues(field, sample);
+    const std::int32_t oldFirst = Width<T>::get(values, 0);
+    const std::int32_t oldSecond = Width<T>::get(values, 1);
     if (oldSecond == bcf_int32_vector_end) continue;
     const bool phased = (cell.first & kPhasedFlag) != 0;
     std::int32_t newFirst = oldFirst;
@@ -172,42 +185,53 @@ bool CallWriter::apply(const bcf_hdr_t* header, bcf1_t* record, const GenotypeCe
     } else if (newSecond != bcf_int32_missing) {
       newSecond &= ~1;
     }
-    if (carriesPhaseSet(cell) && (*slotIsFounder)[slot] != 0) anyPhaseSet = true;
     if (newFirst != oldFirst || newSecond != oldSecond) {
-      edits_.push_back({sample, newFirst, newSecond});
-      largest = std::max({largest, newFirst, newSecond});
+      // The new values are never negative. Where the record's width holds
+      // them they go into its values, which saves decoding and encoding
+      // every sample's GT; the others wait for `apply`.
+      if (std::max(newFirst, newSecond) <= Width<T>::kLargest) {
+        Width<T>::set(values, 0, newFirst);
+        Width<T>::set(values, 1, newSecond);
+        changed = true;
+      } else {
+        edits_.push_back({sample, newFirst, newSecond});
+      }
     }
+    if (founder[slot] != 0 && carriesPhaseSet(cell) && blocks[slot] > 0 && blocks[slot] <= INT32_MAX) {
+      phaseSetEdits_.push_back({sample, static_cast<std::int32_t>(blocks[slot])});
+    }
+  }
+  if (changed) record->d.indiv_dirty = 1;
+}
+
+bool CallWriter::apply(const bcf_hdr_t* header, bcf1_t* record, CellRow row) {
+  const int sampleCount = bcf_hdr_nsamples(header);
+  if (sampleCount == 0) return true;
+  bcf_unpack(record, BCF_UN_FMT);
+  bcf_fmt_t* field = bcf_get_fmt(header, record, "GT");
+  if (field == nullptr || field->p == nullptr || field->n < 2) return true;
+  edits_.clear();
+  phaseSetEdits_.clear();
+  if (!withWidth(field->type, [&]<typename T>() { collectEdits<T>(record, field, row); })) {
+    return true;  // GT that is not an integer field: left alone
   }
   if (!edits_.empty()) {
-    // The new values are never negative; they go into the record's own
-    // values where its integer width holds them, which saves decoding and
-    // encoding every sample's GT.
-    const std::int32_t widest = field->type == BCF_BT_INT8    ? INT8_MAX
-                                : field->type == BCF_BT_INT16 ? INT16_MAX
-                                                              : INT32_MAX;
-    if (largest <= widest &&
-        (field->type == BCF_BT_INT8 || field->type == BCF_BT_INT16 || field->type == BCF_BT_INT32)) {
-      for (const GenotypeEdit& edit : edits_) {
-        setGenotypeValue(field, edit.sample, 0, edit.first);
-        setGenotypeValue(field, edit.sample, 1, edit.second);
-      }
-      record->d.indiv_dirty = 1;
-    } else {
-      const int valueCount = bcf_get_genotypes(header, record, &genotypes_, &genotypeCapacity_);
-      if (valueCount < 2 * sampleCount) return false;
-      const int width = valueCount / sampleCount;
-      for (const GenotypeEdit& edit : edits_) {
-        std::int32_t* values =
-            genotypes_ + static_cast<std::size_t>(edit.sample) * static_cast<std::size_t>(width);
-        values[0] = edit.first;
-        values[1] = edit.second;
-      }
-      if (bcf_update_genotypes(header, record, genotypes_, valueCount) < 0) return false;
+    const int valueCount = bcf_get_genotypes(header, record, &genotypes_, &genotypeCapacity_);
+    if (valueCount < 2 * sampleCount) return false;
+    const int width = valueCount / sampleCount;
+    for (const GenotypeEdit& edit : edits_) {
+      std::int32_t* values =
+          genotypes_ + static_cast<std::size_t>(edit.sample) * static_cast<std::size_t>(width);
+      values[0] = edit.first;
+      values[1] = edit.second;
     }
+    if (bcf_update_genotypes(header, record, genotypes_, valueCount) < 0) return false;
   }
 
+  // PS: the founders' blocks where their calls carry one; every other
+  // solved sample's value (where the record has PS) becomes missing.
   const int phaseSetCount = bcf_get_format_int32(header, record, "PS", &phaseSets_, &phaseSetCapacity_);
-  if (phaseSetCount < 0 && !anyPhaseSet) return true;
+  if (phaseSetCount < 0 && phaseSetEdits_.empty()) return true;
   if (phaseSetCount >= 0 && phaseSetCount != sampleCount)
     return true;  // not one value per sample: left alone
   if (phaseSetCount < 0) {
@@ -217,25 +241,13 @@ bool CallWriter::apply(const bcf_hdr_t* header, bcf1_t* record, const GenotypeCe
       phaseSets_ = static_cast<std::int32_t*>(grown);
       phaseSetCapacity_ = sampleCount;
     }
-    for (int i = 0; i < sampleCount; ++i) phaseSets_[i] = bcf_int32_missing;
-  }
-  bool phaseSetsChanged = phaseSetCount < 0;
-  for (std::size_t slot = 0; slot < slotSamples->size(); ++slot) {
-    if ((*slotSolved)[slot] == 0) continue;
-    const GenotypeCell cell = row[slot];
-    if (cell.first == kCodeAsRead) continue;
-    const std::int64_t block = (*slotPhaseSet)[slot];
-    const std::int32_t value =
-        carriesPhaseSet(cell) && (*slotIsFounder)[slot] != 0 && block > 0 && block <= INT32_MAX
-            ? static_cast<std::int32_t>(block)
-            : bcf_int32_missing;
-    std::int32_t& current = phaseSets_[(*slotSamples)[slot]];
-    if (current != value) {
-      current = value;
-      phaseSetsChanged = true;
+    std::fill(phaseSets_, phaseSets_ + sampleCount, bcf_int32_missing);
+  } else {
+    for (std::size_t slot = 0; slot < slotSamples->size(); ++slot) {
+      if ((*slotSolved)[slot] != 0 && row[slot].first != kCodeAsRead)
+        phaseSets_[(*slotSamples)[slot]] = bcf_int32_missing;
     }
   }
-  if (phaseSetsChanged && bcf_update_format_int32(header, record, "PS", phaseSets_, sampleCount) < 0)
-    return false;
-  return true;
+  for (const PhaseSetEdit& edit : phaseSetEdits_) phaseSets_[edit.sample] = edit.value;
+  return bcf_update_format_int32(header, record, "PS", phaseSets_, sampleCount) >= 0;
 }

@@ -21,8 +21,8 @@ struct CallCounts {
 
 // Fills one row of cells (slot -> sample index in `slotSamples`) from the
 // record's GT field; a record without GT leaves every call missing.
-void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples,
-               GenotypeCell* row, CallCounts& counts);
+void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples, CellRow row,
+               CallCounts& counts);
 
 // Turns a cell as read into what the writer puts in GT, given the member's
 // solved genotype at the site (allele1 paternal, allele2 maternal where
@@ -52,14 +52,23 @@ struct CallWriter {
   // has PS) of the solved slots from the row; every other sample keeps its
   // values. GT is edited in the record's unpacked values where the new
   // values fit their width. False when htslib cannot update the record.
-  bool apply(const bcf_hdr_t* header, bcf1_t* record, const GenotypeCell* row);
+  bool apply(const bcf_hdr_t* header, bcf1_t* record, CellRow row);
 
  private:
   struct GenotypeEdit {
     int sample;
     std::int32_t first, second;
   };
+  struct PhaseSetEdit {
+    int sample;
+    std::int32_t value;
+  };
+  // Writes the GT values that change into the record where they fit its
+  // width (edits_ keeps the others) and gathers the founders' PS values.
+  template <typename T>
+  void collectEdits(bcf1_t* record, bcf_fmt_t* field, CellRow row);
   std::vector<GenotypeEdit> edits_;
+  std::vector<PhaseSetEdit> phaseSetEdits_;
   std::int32_t* genotypes_ = nullptr;
   int genotypeCapacity_ = 0;
   std::int32_t* phaseSets_ = nullptr;

@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "test_support.h"
+#include "vcf/genotype_cells.h"
+#include "vcf/record_calls.h"
 
 using test_support::readFile;
 using test_support::runHaplotor;
@@ -183,3 +185,65 @@ TEST(VcfCalls, AlleleValuesNamingNoAlleleAreWrittenBackAsRead) {
 }
 
 }  // namespace
+
+// The writer on records made in memory: GT values are changed in the
+// record's own width where they fit, and through a re-encoding where a
+// filled-in allele needs a wider one; PS goes to phased heterozygous calls of
+// founders only.
+TEST(VcfCalls, WriterChangesGtInPlaceOrWidensItAndSetsPsOnHeterozygousFounders) {
+  bcf_hdr_t* header = bcf_hdr_init("w");
+  for (const char* line :
+       {"##contig=<ID=1>", "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">",
+        "##FORMAT=<ID=PS,Number=1,Type=Integer,Description=\"Phase set\">"}) {
+    ASSERT_EQ(bcf_hdr_append(header, line), 0);
+  }
+  for (const char* sample : {"dad", "mum", "kid", "other"}) ASSERT_EQ(bcf_hdr_add_sample(header, sample), 0);
+  ASSERT_EQ(bcf_hdr_sync(header), 0);
+  std::string alts = "C";
+  for (int a = 1; a < 120; ++a) alts += ",C" + std::string(static_cast<std::size_t>(a), 'A');
+  const std::vector<int> slotSamples = {0, 1, 2};
+  const std::vector<char> solved = {1, 1, 1}, founder = {1, 1, 0};
+  const std::vector<std::int64_t> blocks = {1000, 1000, 0};
+  CallWriter writer;
+  writer.slotSamples = &slotSamples;
+  writer.slotSolved = &solved;
+  writer.slotIsFounder = &founder;
+  writer.slotPhaseSet = &blocks;
+  const struct {
+    std::string calls;  // dad mum kid other, as read
+    GenotypeCell dad, mum, kid;
+    std::string written;  // GT and PS as bcftools would print them
+  } cases[] = {
+      // dad reordered, mum homozygous, kid's missing call filled in.
+      {"1/0\t0/0\t./.\t0/1",
+       {1 | kPhasedFlag, 2},
+       {1 | kPhasedFlag, 1},
+       {2 | kPhasedFlag, 1 | kReplaceFlag},
+       "0|1:1000 0|0:. 1|0:. 0/1:. "},
+      // kid's fill-in (allele 100) does not fit the record's 8-bit values.
+      {"0/1\t1/0\t./.\t0/1",
+       {1, 2},
+       {2 | kPhasedFlag, 1},
+       {101 | kPhasedFlag, 1 | kReplaceFlag},
+       "0/1:. 1|0:1000 100|0:. 0/1:. "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.calls);
+    std::string line = "1\t1000\t.\tA\t" + alts + "\t.\t.\t.\tGT\t" + c.calls;
+    kstring_t text = {line.size(), line.size() + 1, line.data()};
+    bcf1_t* record = bcf_init();
+    ASSERT_EQ(vcf_parse(&text, header, record), 0);
+    GenotypeCell cells[3] = {c.dad, c.mum, c.kid};
+    ASSERT_TRUE(writer.apply(header, record, CellRow(cells, 1)));
+    kstring_t out = {0, 0, nullptr};
+    ASSERT_EQ(vcf_format(header, record, &out), 0);
+    std::string formatted(out.s, out.l);
+    std::free(out.s);
+    std::string samples;
+    std::istringstream fields(formatted.substr(formatted.find("GT:PS\t") + 6));
+    for (std::string field; fields >> field;) samples += field + " ";
+    EXPECT_EQ(samples, c.written);
+    bcf_destroy(record);
+  }
+  bcf_hdr_destroy(header);
+}
