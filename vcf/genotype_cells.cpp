@@ -1,6 +1,6 @@
 #include "vcf/genotype_cells.h"
 
-GenotypeCell* GenotypeCells::addSite() {
+CellRow GenotypeCells::addSite() {
   if (siteCount_ % kSitesPerBlock == 0) {
     blocks_.push_back(std::make_unique<GenotypeCell[]>(kSitesPerBlock * (slotCount_ == 0 ? 1 : slotCount_)));
   }

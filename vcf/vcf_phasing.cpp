@@ -580,28 +580,11 @@ void VcfFormat::storeSolution(const Family& family) {
     slotSolved_[static_cast<std::size_t>(placed.slot)] = 1;
     for (std::size_t l = 0; l < sites.positions.size() && l < member.genotypes.size(); ++l) {
       GenotypeCell& cell = cells_.at(l, placed.slot);
-      const LocusGenotype& g = member.genotypes[l];
-      if (cell.first == kCodeAsRead) continue;
-      const bool fits =
-          g.allele1 >= 1 && g.allele2 >= 1 && g.allele1 <= kLargestCode && g.allele2 <= kLargestCode;
-      const auto a = static_cast<std::uint8_t>(g.allele1);
-      const auto b = static_cast<std::uint8_t>(g.allele2);
-      bool phased = false;
-      if (cell.first == kCodeMissing) {
-        if (!impute_ || !fits) continue;
-        phased = g.resolved;
-        cell = {static_cast<std::uint8_t>(a | (phased ? kPhasedFlag : 0)),
-                static_cast<std::uint8_t>(b | kReplaceFlag)};
-      } else {
-        // A typed call is only ever reordered: a configuration that does not
-        // carry the alleles as read is not written.
-        const bool sameAlleles =
-            fits && ((a == cell.first && b == cell.second) || (a == cell.second && b == cell.first));
-        if (!g.resolved || !sameAlleles) continue;
-        phased = true;
-        cell = {static_cast<std::uint8_t>(a | kPhasedFlag), b};
+      // A founder's block starts at its first call that carries PS.
+      if (storeSolvedCall(cell, member.genotypes[l], impute_) && founder && phaseSet == 0 &&
+          carriesPhaseSet(cell)) {
+        phaseSet = sites.positions[l];
       }
-      if (phased && founder && phaseSet == 0) phaseSet = sites.positions[l];
     }
   }
 }

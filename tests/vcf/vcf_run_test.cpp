@@ -48,12 +48,12 @@ std::map<std::string, std::string> calls(const std::string& file) {
   return calls;
 }
 
-// A call of alleles counted from 1 (0: missing).
+// A call of alleles counted from 1 (0: missing); a missing call is never
+// written phased.
 std::string vcfCall(int a, int b, char separator) {
-  if (a == 0 || b == 0) return "./.";
-  std::string call = std::to_string(a - 1);
-  call += separator;
-  return call.append(std::to_string(b - 1));
+  if (a == 0 && b == 0) return "./.";
+  const auto allele = [](int code) { return code == 0 ? std::string(".") : std::to_string(code - 1); };
+  return allele(a) + separator + allele(b);
 }
 
 // The trio and nBad columns of bcftools +mendelian -m c.
@@ -109,8 +109,10 @@ TEST(VcfRun, BlockExtensionRecoversTheExampleHaplotypesAndBcfInAndOut) {
   EXPECT_EQ(phased["kid3"], "0|0 0|0 1|0 0|0 1|1 1|1 0/1 ");
   const std::string dad = phased["dad"].substr(0, 20);
   EXPECT_TRUE(dad == "0|1 0|1 1|2 1|0 0|1 " || dad == "1|0 1|0 2|1 0|1 1|0 ") << dad;
-  EXPECT_EQ(shell("bcftools query -s dad,mum,kid1 -f '[%PS ]\\n' -r 1:1000 " + dir + "/sub.bcf").second,
-            "1000 1000 . \n");
+  // A founder's block starts at its first phased heterozygous call; a
+  // homozygous call carries no PS.
+  EXPECT_EQ(shell("bcftools query -s dad,mum,kid1 -f '[%PS ]\\n' -r 1:1000-2000 " + dir + "/sub.bcf").second,
+            "1000 . . \n1000 2000 . \n");
   EXPECT_NE(test_support::maskTimes(readFile(dir + "/x.res")).find("Chromosome\t1\t5 sites\n1\t 1\t T\n"),
             std::string::npos);
   // A BCF input is recognised by content whatever its name; output to stdout.
@@ -189,21 +191,24 @@ TEST(VcfRun, PedigreeProblemsAreReportedPerFamily) {
   EXPECT_EQ(calls(dir + "/x.vcf.gz"), calls(dir + "/x.phased.vcf.gz"));  // every family skipped
 }
 
-// Generated families as seven-column text and as VCF + PED: each method
-// phases them alike with the same seed.
+// Generated families as seven-column text and as VCF + PED, with missing and
+// half-missing calls: each method phases and fills them alike with the same
+// seed.
 // Also: a VCF run's output, index and report do not depend on the number of
 // solving threads.
 TEST(VcfRun, SevenColumnAndVcfRunsOfAMethodAgree) {
   std::mt19937 rng(2024);
   std::string text, ped, header = "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
-  for (int f = 1; f <= 6; ++f) {
-    // Option c writes only families without recombinants and typed children.
+  for (int f = 1; f <= 9; ++f) {
+    // Option c writes only families without recombinants and typed children;
+    // option m none with a half-missing call (families 7 to 9).
     text += test_support::generateFamilyText({.familyId = f,
                                               .generations = f % 2 == 0 ? 3 : 2,
                                               .children = 2 + f % 3,
                                               .loci = 12,
                                               .alleles = 2 + f % 2,
-                                              .recombinationRate = f <= 3 ? 0.08 : 0.0,
+                                              .recombinationRate = f <= 3 || f == 9 ? 0.08 : 0.0,
+                                              .missingRate = f >= 7 ? 0.06 : 0.0,
                                               .missingGenotypeRate = f % 3 == 0 ? 0.04 : 0.0},
                                              rng);
   }
