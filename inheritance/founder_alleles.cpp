@@ -23,8 +23,8 @@ FounderSlotSearch::FounderSlotSearch(const LocusClasses& classes, const std::vec
       observation_(observation),
       slots_(static_cast<std::size_t>(slotCount)),
       typedPaternal_(genotypes.size(), 0),
-      wrong_(genotypes.size(), 0),
-      bestWrong_(genotypes.size(), 0),
+      wrong_(observation.hasErrors() ? genotypes.size() : 0, 0),
+      bestWrong_(wrong_),
       determined_(static_cast<std::size_t>(slotCount), -1) {}
 
 bool FounderSlotSearch::assign(int slot, int value) {
@@ -89,7 +89,7 @@ void FounderSlotSearch::search(std::size_t position) {
     if (feasibilityOnly_) return;
     bestWeight_ = weight;
     bestTypedPaternal_ = typedPaternal_;
-    bestWrong_ = wrong_;
+    if (observation_.hasErrors()) bestWrong_ = wrong_;
     for (std::size_t s = 0; s < slots_.size(); ++s) {
       const SlotState& state = slots_[s];
       int value = state.value;
@@ -111,8 +111,7 @@ void FounderSlotSearch::search(std::size_t position) {
   }
   const int node = inputOrder_[position];
   const ClassGenotype& g = genotypes_[static_cast<std::size_t>(node)];
-  if ((g.first < 0 && g.second < 0) ||
-      (feasibilityOnly_ && bestWrong_[static_cast<std::size_t>(node)] != 0)) {
+  if ((g.first < 0 && g.second < 0) || (feasibilityOnly_ && takenAsWrong(node))) {
     search(position + 1);
     return;
   }
@@ -198,6 +197,7 @@ void InheritanceSolver::writeConfiguration() {
   std::vector<int> canonical(2 * nodeCount, 0);
   LocusClasses classes;
   std::vector<ClassGenotype> genotypes;
+  std::vector<ClassGenotype> typedCalls;  // the genotypes before calls taken as wrong are cleared
   const int slotCount = 2 * static_cast<int>(std::count_if(nodes_.begin(), nodes_.end(),
                                                            [](const Node& node) { return node.founder; }));
   std::size_t nextInconsistent = 0;
@@ -250,7 +250,7 @@ void InheritanceSolver::writeConfiguration() {
     buildClasses(l, false, classes, genotypes);
     // A call more likely wrong than right is written as read and constrains
     // nothing; so is one the best founder alleles of the vector take as wrong.
-    const std::vector<ClassGenotype> typedCalls = genotypes;
+    typedCalls = genotypes;
     const std::uint8_t* likelyError = &likelyError_[locus * nodeCount];
     for (std::size_t n = 0; n < nodeCount; ++n) {
       if (likelyError[n] != 0) genotypes[n] = ClassGenotype{};

@@ -28,7 +28,9 @@ class FounderSlotSearch {
   // nothing fits.
   bool findBest();
   // Whether the best assignment takes the node's typed genotype as wrong.
-  bool takenAsWrong(int node) const { return bestWrong_[static_cast<std::size_t>(node)] != 0; }
+  bool takenAsWrong(int node) const {
+    return !bestWrong_.empty() && bestWrong_[static_cast<std::size_t>(node)] != 0;
+  }
   // The class of a slot in the best assignment: its assigned class, the only
   // class it may take, or -1 when it stays free.
   int bestClass(int slot) const { return bestValue_[static_cast<std::size_t>(slot)]; }

@@ -422,6 +422,12 @@ void InheritanceSolver::gatherCalls(int l, const std::vector<double>& posterior,
                                     const std::vector<double>& emission) {
   const std::size_t nodeCount = nodes_.size();
   const std::size_t first = static_cast<std::size_t>(l) * nodeCount;
+  // Without errors no call is wrong: only a typed heterozygote needs the gather.
+  if (!observation_.hasErrors() &&
+      std::none_of(genotypes_.begin(), genotypes_.end(), [](const ClassGenotype& g) {
+        return g.first >= 0 && g.second >= 0 && g.first != g.second;
+      }))
+    return;
   // A state and its copies over the untyped leaves' bits share one
   // emission and all their branches.
   const double* source = posterior.data();
@@ -440,8 +446,8 @@ void InheritanceSolver::gatherCalls(int l, const std::vector<double>& posterior,
   gatherEmission_ = emission.data();
   gatherTotal_ = 0.0;
   tally_.assign(3 * nodeCount, 0.0);
-  leafWeights_.assign(4 * typedLeaves_.size(), 0.0);
-  leafClasses_.assign(8 * typedLeaves_.size(), -1);
+  leafWeights_.resize(4 * typedLeaves_.size());
+  leafClasses_.resize(8 * typedLeaves_.size());
   emissionBranch<Mode::kGather>(0, 0, 1.0);
   // A founder without children is outside every emission: its two orders
   // are equally likely, and whether its call is wrong depends on its own

@@ -297,7 +297,7 @@ TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
       options.shuffled = round % 2 == 1;
       options.typingErrorRate = round % 3 == 2 ? 0.15 : 0.0;
       const std::string text = test_support::generateFamilyText(options, rng);
-      for (double error : {0.0, 0.01, 0.1}) expectSolverEqualsBruteForce(text, error);
+      for (double error : {0.0, round % 2 == 0 ? 0.1 : 0.01}) expectSolverEqualsBruteForce(text, error);
     }
   }
   // Locus 1: the child carries allele 3, which neither parent has; without
