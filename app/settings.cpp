@@ -92,9 +92,17 @@ bool readSettings(Settings& settings, std::string& problem) {
     }
     settings.theta = theta;
   }
+  if (const char* text = valueOf("HAPLOTOR_ERROR")) {
+    if (!parseDouble(text, settings.genotypeError) ||
+        !(settings.genotypeError >= 0.0 && settings.genotypeError < 0.5)) {
+      problem = invalid("HAPLOTOR_ERROR", text, "a number in [0, 0.5)");
+      return false;
+    }
+  }
   if (const char* text = valueOf("HAPLOTOR_MAX_BITS")) {
     if (!parseInt(text, 0, kLargestMaxBits, settings.maxBits)) {
-      problem = invalid("HAPLOTOR_MAX_BITS", text, "a whole number from 0 to " + std::to_string(kLargestMaxBits));
+      problem =
+          invalid("HAPLOTOR_MAX_BITS", text, "a whole number from 0 to " + std::to_string(kLargestMaxBits));
       return false;
     }
   }

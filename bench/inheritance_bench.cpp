@@ -2,7 +2,8 @@
 // gathers frequencies and the least recombinant count, the second solves
 // and writes): a couple with 9 children (16 inheritance bits) and with 11
 // children (20 bits) over 1,000 biallelic loci, and 20 couples with 3
-// children over 23,670 loci. Output goes to /dev/null; "peak_rss_mib" is the
+// children over 23,670 loci; the first and last also with a genotype error
+// rate of 0.01. Output goes to /dev/null; "peak_rss_mib" is the
 // process's peak resident size, so run one benchmark per process
 // (--benchmark_filter) to read it.
 #include <benchmark/benchmark.h>
@@ -12,9 +13,9 @@
 #include <random>
 #include <string>
 
-#include "pedigree_file/pedigree_reader.h"
-#include "pedigree/result_sinks.h"
 #include "inheritance/inheritance_vector.h"
+#include "pedigree/result_sinks.h"
+#include "pedigree_file/pedigree_reader.h"
 
 namespace {
 
@@ -62,12 +63,14 @@ double peakResidentMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void solveText(benchmark::State& state, const std::string& text) {
+void solveText(benchmark::State& state, const std::string& text, double genotypeError = 0.0) {
+  Settings settings;
+  settings.genotypeError = genotypeError;
   std::FILE* devNull = std::fopen("/dev/null", "w");
   for (auto _ : state) {
     TextSink out(devNull), dat(devNull), res(devNull);
     ResultFilesSink sink({dat, res, out});
-    inheritance::FileModel model;
+    inheritance::FileModel model(settings);
     {
       LineSource source(text);
       PedigreeReader reader(source, "bench input");
@@ -93,11 +96,18 @@ void solveText(benchmark::State& state, const std::string& text) {
 void Bits16Loci1000(benchmark::State& state) { solveText(state, couplesText(1, 9, 1000, 1)); }
 void Bits20Loci1000(benchmark::State& state) { solveText(state, couplesText(1, 11, 1000, 2)); }
 void Nuclear20Loci23670(benchmark::State& state) { solveText(state, couplesText(20, 3, 23670, 3)); }
+// The same with a genotype error rate of 0.01.
+void Bits16Loci1000Error(benchmark::State& state) { solveText(state, couplesText(1, 9, 1000, 1), 0.01); }
+void Nuclear20Loci23670Error(benchmark::State& state) {
+  solveText(state, couplesText(20, 3, 23670, 3), 0.01);
+}
 
 }  // namespace
 
 BENCHMARK(Bits16Loci1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Bits20Loci1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(Nuclear20Loci23670)->Unit(benchmark::kMillisecond);
+BENCHMARK(Bits16Loci1000Error)->Unit(benchmark::kMillisecond);
+BENCHMARK(Nuclear20Loci23670Error)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

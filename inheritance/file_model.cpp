@@ -13,12 +13,13 @@ namespace {
 
 constexpr double kSmallestTheta = 0.001;
 constexpr double kLargestTheta = 0.1;
-// How many inconsistent loci a report lists by number.
+// How many inconsistent loci (or calls taken as errors) a report lists.
 constexpr std::size_t kListedLoci = 5;
 
 }  // namespace
 
-FileModel::FileModel(const Settings& settings) : givenTheta_(settings.theta), maxBits_(settings.maxBits) {}
+FileModel::FileModel(const Settings& settings)
+    : givenTheta_(settings.theta), maxBits_(settings.maxBits), genotypeError_(settings.genotypeError) {}
 
 void FileModel::addFamily(Family& family) {
   if (counts_.size() < static_cast<std::size_t>(family.locusCount)) {
@@ -94,6 +95,19 @@ SolveResult solveFamily(Family& family, const FileModel& model, std::string_view
                          (inconsistent.size() == 1 ? " locus fits" : " loci fit") +
                          " no inheritance vector (Mendelian inconsistency; loci " + list +
                          ", counted from 0); written as read, unphased");
+  }
+  const std::vector<std::pair<int, int>>& errors = solver.errorCalls();
+  if (!errors.empty()) {
+    std::string list;
+    for (std::size_t k = 0; k < errors.size() && k < kListedLoci; ++k) {
+      list += (k == 0 ? "member " : ", member ") + std::to_string(errors[k].first) + " locus " +
+              std::to_string(errors[k].second);
+    }
+    if (errors.size() > kListedLoci) list += ", ...";
+    diagnostics::warning(name + ": " + std::to_string(errors.size()) +
+                         (errors.size() == 1 ? " call is taken as a genotype error ("
+                                             : " calls are taken as genotype errors (") +
+                         list + ", loci counted from 0); written as read, unphased");
   }
   sink.configuration(family);
   return {FamilyOutcome::kSolved, 1};

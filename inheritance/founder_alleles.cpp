@@ -15,13 +15,16 @@ constexpr double kWeightTolerance = 1e-12;
 
 FounderSlotSearch::FounderSlotSearch(const LocusClasses& classes, const std::vector<ClassGenotype>& genotypes,
                                      const std::vector<int>& slotOf, const std::vector<int>& inputOrder,
-                                     int slotCount)
+                                     int slotCount, const ObservationModel& observation)
     : classes_(classes),
       genotypes_(genotypes),
       slotOf_(slotOf),
       inputOrder_(inputOrder),
+      observation_(observation),
       slots_(static_cast<std::size_t>(slotCount)),
       typedPaternal_(genotypes.size(), 0),
+      wrong_(observation.hasErrors() ? genotypes.size() : 0, 0),
+      bestWrong_(wrong_),
       determined_(static_cast<std::size_t>(slotCount), -1) {}
 
 bool FounderSlotSearch::assign(int slot, int value) {
@@ -78,7 +81,7 @@ double FounderSlotSearch::bound() const {
 
 void FounderSlotSearch::search(std::size_t position) {
   if (found_ && feasibilityOnly_) return;
-  const double weight = bound();
+  const double weight = bound() * factor_;
   if (weight < 0.0) return;
   if (!feasibilityOnly_ && found_ && weight <= bestWeight_ * (1.0 + kWeightTolerance)) return;
   if (position == inputOrder_.size()) {
@@ -86,6 +89,7 @@ void FounderSlotSearch::search(std::size_t position) {
     if (feasibilityOnly_) return;
     bestWeight_ = weight;
     bestTypedPaternal_ = typedPaternal_;
+    if (observation_.hasErrors()) bestWrong_ = wrong_;
     for (std::size_t s = 0; s < slots_.size(); ++s) {
       const SlotState& state = slots_[s];
       int value = state.value;
@@ -107,9 +111,16 @@ void FounderSlotSearch::search(std::size_t position) {
   }
   const int node = inputOrder_[position];
   const ClassGenotype& g = genotypes_[static_cast<std::size_t>(node)];
+  if ((g.first < 0 && g.second < 0) || (feasibilityOnly_ && takenAsWrong(node))) {
+    search(position + 1);
+    return;
+  }
   const int paternal = slotOf_[2 * static_cast<std::size_t>(node)];
   const int maternal = slotOf_[2 * static_cast<std::size_t>(node) + 1];
   const std::size_t mark = trail_.size();
+  const double factor = factor_;
+  const bool errors = observation_.hasErrors() && !feasibilityOnly_;
+  if (errors) factor_ = factor * observation_.right;
   auto tryPair = [&](int x, int y) {
     if (assign(paternal, x) && assign(maternal, y)) search(position + 1);
     undoTo(mark);
@@ -119,25 +130,32 @@ void FounderSlotSearch::search(std::size_t position) {
     const int b = std::max(g.first, g.second);
     tryPair(a, b);
     if (a != b) tryPair(b, a);
-    return;
+  } else {
+    const int typed = std::max(g.first, g.second);
+    typedPaternal_[static_cast<std::size_t>(node)] = 1;
+    if (assign(paternal, typed)) search(position + 1);
+    undoTo(mark);
+    typedPaternal_[static_cast<std::size_t>(node)] = 0;
+    if (exclude(paternal, typed) && assign(maternal, typed)) search(position + 1);
+    undoTo(mark);
   }
-  if (g.first < 0 && g.second < 0) {
+  if (errors) {
+    // Taken as wrong: the slots stay as they are, at the weight of a misread
+    // genotype (never more than that of a fitting one).
+    factor_ =
+        factor * (g.first >= 0 && g.second >= 0 ? observation_.wrongGenotype : observation_.wrongAllele);
+    wrong_[static_cast<std::size_t>(node)] = 1;
     search(position + 1);
-    return;
+    wrong_[static_cast<std::size_t>(node)] = 0;
+    factor_ = factor;
   }
-  const int typed = std::max(g.first, g.second);
-  typedPaternal_[static_cast<std::size_t>(node)] = 1;
-  if (assign(paternal, typed)) search(position + 1);
-  undoTo(mark);
-  typedPaternal_[static_cast<std::size_t>(node)] = 0;
-  if (exclude(paternal, typed) && assign(maternal, typed)) search(position + 1);
-  undoTo(mark);
 }
 
 bool FounderSlotSearch::findBest() {
   feasibilityOnly_ = false;
   found_ = false;
   bestWeight_ = -1.0;
+  factor_ = 1.0;
   bestValue_.assign(slots_.size(), -1);
   search(0);
   return found_;
@@ -179,9 +197,11 @@ void InheritanceSolver::writeConfiguration() {
   std::vector<int> canonical(2 * nodeCount, 0);
   LocusClasses classes;
   std::vector<ClassGenotype> genotypes;
+  std::vector<ClassGenotype> typedCalls;  // the genotypes before calls taken as wrong are cleared
   const int slotCount = 2 * static_cast<int>(std::count_if(nodes_.begin(), nodes_.end(),
                                                            [](const Node& node) { return node.founder; }));
   std::size_t nextInconsistent = 0;
+  errorCalls_.clear();
   for (int l = 0; l < locusCount_; ++l) {
     const auto locus = static_cast<std::size_t>(l);
     const std::uint32_t state = chosen_[locus];
@@ -228,14 +248,31 @@ void InheritanceSolver::writeConfiguration() {
       continue;  // written as read
     }
     buildClasses(l, false, classes, genotypes);
-    FounderSlotSearch search(classes, genotypes, slotOf, inputOrder_, slotCount);
+    // A call more likely wrong than right is written as read and constrains
+    // nothing; so is one the best founder alleles of the vector take as wrong.
+    typedCalls = genotypes;
+    const std::uint8_t* likelyError = &likelyError_[locus * nodeCount];
+    for (std::size_t n = 0; n < nodeCount; ++n) {
+      if (likelyError[n] != 0) genotypes[n] = ClassGenotype{};
+    }
+    const ObservationModel observation =
+        model_.genotypeError() > 0.0 ? ObservationModel(model_.genotypeError(), classes.alleles.size())
+                                     : ObservationModel();
+    FounderSlotSearch search(classes, genotypes, slotOf, inputOrder_, slotCount, observation);
     if (!search.findBest()) continue;
+    auto asRead = [&](int n) {
+      return likelyError[static_cast<std::size_t>(n)] != 0 || search.takenAsWrong(n);
+    };
+    for (int n : inputOrder_) {
+      if (asRead(n)) errorCalls_.emplace_back(nodes_[static_cast<std::size_t>(n)].member->memberId, l);
+    }
     auto alleleOf = [&classes](int value) {
       if (value < 0) return 0;
       return value == classes.otherClass ? classes.otherAllele
                                          : classes.alleles[static_cast<std::size_t>(value)];
     };
     for (std::size_t n = 0; n < nodeCount; ++n) {
+      if (asRead(static_cast<int>(n))) continue;
       const Node& node = nodes_[n];
       const ClassGenotype& g = genotypes[n];
       int written[2] = {0, 0};
@@ -248,6 +285,21 @@ void InheritanceSolver::writeConfiguration() {
       }
       LocusGenotype& out = node.member->genotypes[locus];
       out.resolved = true;
+      // The order's posterior is that of haplotype 0 (paternal; for a
+      // founder, the one its fixed meiosis passes on) against haplotype 1,
+      // given that the call is right. Under the founder-symmetry reduction a
+      // founder's haplotype 0 is defined at every locus by what its first
+      // child received, and its written order is haplotype 0 first unless
+      // its labels are flipped to follow the previous locus; so a founder's
+      // value is the probability of its written order relative to what it
+      // passes to its first child here, taken with the decoded labels (the
+      // same relation its written sources use) rather than over the
+      // uncertainty of the flip itself. A founder without children has
+      // nothing to be relative to: 1/2.
+      const float forward = forwardOrder_[locus * nodeCount + n];
+      const ClassGenotype& call = typedCalls[n];
+      if (forward >= 0.0F && call.first >= 0 && call.second >= 0 && call.first != call.second)
+        out.phaseProbability = written[0] == alleleOf(call.first) ? forward : 1.0F - forward;
       if (node.founder) {
         const int group = ownGroup[n];
         const bool swap = group >= 0 && flipped[static_cast<std::size_t>(group)] != 0;

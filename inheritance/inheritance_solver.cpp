@@ -90,6 +90,8 @@ void InheritanceSolver::buildNodes() {
       branchNodes_.push_back(static_cast<int>(n));
     } else if (!nodes_[n].founder) {
       leafNodes_.push_back(static_cast<int>(n));
+    } else {
+      loneFounders_.push_back(static_cast<int>(n));
     }
   }
   inputOrder_.resize(nodes_.size());
@@ -166,15 +168,20 @@ void InheritanceSolver::buildClasses(int l, bool unitWeights, LocusClasses& clas
 
 // The emission of a state sums, over the alleles of the founder slots, the
 // product of their weights times the indicator that every typed genotype
-// fits. The sum is built for all states together: the members with children
-// are branched on in memberOrder (founders over their slot alleles, others
-// over their own meiosis bits), and at the end of a branch every child
-// without children independently allows a set of its (paternal, maternal)
-// bits, so the branch adds its weight to a product set of states. Children
-// untyped at the locus allow everything; their bits are filled in at the end
-// by copying.
+// fits (with genotype errors: times every typed genotype's observation
+// weight). The sum is built for all states together: the members with
+// children are branched on in memberOrder (founders over their slot alleles,
+// others over their own meiosis bits), and at the end of a branch every
+// child without children independently allows a set of its (paternal,
+// maternal) bits, so the branch adds its weight to a product set of states.
+// Children untyped at the locus allow everything; their bits are filled in
+// at the end by copying. The least recombinant count (unit weights) always
+// takes genotypes as they are.
 bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<double>& emission) {
   buildClasses(l, unitWeights, classes_, genotypes_);
+  const bool errors = !unitWeights && model_.genotypeError() > 0.0;
+  observation_ =
+      errors ? ObservationModel(model_.genotypeError(), classes_.alleles.size()) : ObservationModel();
   emission.assign(stateCount_, 0.0);
   table_ = emission.data();
   typedLeaves_.clear();
@@ -190,9 +197,15 @@ bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<dou
       typedLeaves_.push_back(n);
     }
   }
+  untypedLeafBits_ = untypedLeafBits;
   leafOffsets_.assign(4 * typedLeaves_.size(), 0);
   leafOffsetCount_.assign(typedLeaves_.size(), 0);
-  emissionBranch(0, 0, 1.0);
+  if (errors) {
+    leafWeights_.assign(4 * typedLeaves_.size(), 0.0);
+    emissionBranch<Mode::kWeighted>(0, 0, 1.0);
+  } else {
+    emissionBranch<Mode::kFit>(0, 0, 1.0);
+  }
   bool fits = false;
   for (double e : emission) {
     if (e > 0.0) {
@@ -216,7 +229,9 @@ bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<dou
   return true;
 }
 
+template <InheritanceSolver::Mode kMode>
 void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, double weight) {
+  constexpr bool kWeights = kMode != Mode::kFit;
   if (level == branchNodes_.size()) {
     // The sets of the typed leaves, given their parents' haplotypes.
     for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
@@ -229,17 +244,33 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
         for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
           const int y = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) +
                                         static_cast<std::size_t>(m)];
-          if (!fitsGenotype(g, x, y)) continue;
+          const std::size_t k = 4 * t + static_cast<std::size_t>(count);
+          if constexpr (kWeights) {
+            const double w = observation_.weight(g, x, y);
+            if (w == 0.0) continue;
+            leafWeights_[k] = w;
+            if constexpr (kMode == Mode::kGather) {
+              leafClasses_[2 * k] = x;
+              leafClasses_[2 * k + 1] = y;
+            }
+          } else if (!fitsGenotype(g, x, y)) {
+            continue;
+          }
           std::uint32_t offset = 0;
           if (p != 0) offset |= 1u << node.bit[kPaternal];
           if (m != 0) offset |= 1u << node.bit[kMaternal];
-          leafOffsets_[4 * t + static_cast<std::size_t>(count++)] = offset;
+          leafOffsets_[k] = offset;
+          ++count;
         }
       }
       if (count == 0) return;
       leafOffsetCount_[t] = count;
     }
-    spreadLeaves(index, weight);
+    if constexpr (kMode == Mode::kGather) {
+      gatherLeaves(index, weight);
+    } else {
+      spreadLeaves<kWeights>(index, weight);
+    }
     return;
   }
   const int n = branchNodes_[level];
@@ -250,12 +281,24 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
     const int classCount = static_cast<int>(classes_.alleles.size());
     for (int x = 0; x < classCount; ++x) {
       for (int y = 0; y < classCount; ++y) {
-        if (!fitsGenotype(g, x, y)) continue;
+        double w = 1.0;
+        if constexpr (kWeights) {
+          w = observation_.weight(g, x, y);
+          if (w == 0.0) continue;
+        } else if (!fitsGenotype(g, x, y)) {
+          continue;
+        }
         haplotypes[0] = x;
         haplotypes[1] = y;
-        emissionBranch(level + 1, index,
-                       weight * classes_.weights[static_cast<std::size_t>(x)] *
-                           classes_.weights[static_cast<std::size_t>(y)]);
+        if constexpr (kWeights) {
+          emissionBranch<kMode>(level + 1, index,
+                                weight * w * classes_.weights[static_cast<std::size_t>(x)] *
+                                    classes_.weights[static_cast<std::size_t>(y)]);
+        } else {
+          emissionBranch<kMode>(level + 1, index,
+                                weight * classes_.weights[static_cast<std::size_t>(x)] *
+                                    classes_.weights[static_cast<std::size_t>(y)]);
+        }
       }
     }
     return;
@@ -266,18 +309,30 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
     for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
       const int y =
           haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) + static_cast<std::size_t>(m)];
-      if (!fitsGenotype(g, x, y)) continue;
+      double w = 1.0;
+      if constexpr (kWeights) {
+        w = observation_.weight(g, x, y);
+        if (w == 0.0) continue;
+      } else if (!fitsGenotype(g, x, y)) {
+        continue;
+      }
       std::uint32_t next = index;
       if (p != 0) next |= 1u << node.bit[kPaternal];
       if (m != 0) next |= 1u << node.bit[kMaternal];
       haplotypes[0] = x;
       haplotypes[1] = y;
-      emissionBranch(level + 1, next, weight);
+      emissionBranch<kMode>(level + 1, next, kWeights ? weight * w : weight);
     }
   }
 }
 
+template <bool kWeights>
 void InheritanceSolver::spreadLeaves(std::uint32_t index, double weight) {
+  if constexpr (kWeights) {
+    buildWeightedTargets(index, weight);
+    for (std::size_t i = 0; i < spreadTargets_.size(); ++i) table_[spreadTargets_[i]] += spreadWeights_[i];
+    return;
+  }
   // The product set, grown one leaf at a time.
   spreadTargets_.assign(1, index);
   for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
@@ -289,6 +344,139 @@ void InheritanceSolver::spreadLeaves(std::uint32_t index, double weight) {
     for (std::size_t i = 0; i < size; ++i) spreadTargets_[i] |= offsets[0];
   }
   for (std::uint32_t target : spreadTargets_) table_[target] += weight;
+}
+
+void InheritanceSolver::buildWeightedTargets(std::uint32_t index, double weight) {
+  spreadTargets_.assign(1, index);
+  spreadWeights_.assign(1, weight);
+  for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
+    const std::uint32_t* offsets = &leafOffsets_[4 * t];
+    const double* weights = &leafWeights_[4 * t];
+    const std::size_t size = spreadTargets_.size();
+    for (int k = 1; k < leafOffsetCount_[t]; ++k) {
+      for (std::size_t i = 0; i < size; ++i) {
+        spreadTargets_.push_back(spreadTargets_[i] | offsets[k]);
+        spreadWeights_.push_back(spreadWeights_[i] * weights[k]);
+      }
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      spreadTargets_[i] |= offsets[0];
+      spreadWeights_[i] *= weights[0];
+    }
+  }
+}
+
+// The posterior mass of every member's pair of classes at a locus: a state
+// r with posterior P(r) and emission E(r) gives each of its branches (its
+// founder alleles and leaf offsets, with their product weight w) the mass
+// w P(r) / E(r), and a branch fixes every member's ordered pair of classes.
+void InheritanceSolver::tally(int node, int x, int y, double mass) {
+  const ClassGenotype& g = genotypes_[static_cast<std::size_t>(node)];
+  if (g.first < 0 && g.second < 0) return;
+  double* sums = &tally_[3 * static_cast<std::size_t>(node)];
+  if (!fitsGenotype(g, x, y)) {
+    sums[2] += mass;
+  } else if (g.first >= 0 && g.second >= 0) {
+    sums[x == g.first && y == g.second ? 0 : 1] += mass;
+  }
+}
+
+void InheritanceSolver::gatherLeaves(std::uint32_t index, double weight) {
+  buildWeightedTargets(index, weight);
+  double total = 0.0;
+  for (std::size_t i = 0; i < spreadTargets_.size(); ++i) {
+    const std::uint32_t r = spreadTargets_[i];
+    const double e = gatherEmission_[r];
+    spreadWeights_[i] = e > 0.0 ? spreadWeights_[i] * gatherPosterior_[r] / e : 0.0;
+    total += spreadWeights_[i];
+  }
+  gatherTotal_ += total;
+  for (int n : branchNodes_) {
+    const int* haplotypes = &haplotypeClass_[2 * static_cast<std::size_t>(n)];
+    tally(n, haplotypes[0], haplotypes[1], total);
+  }
+  // Leaf t's choice k covers the runs of `stride` entries at k x stride
+  // within every block of stride x count.
+  std::size_t stride = 1;
+  for (std::size_t t = 0; t < typedLeaves_.size(); ++t) {
+    const auto count = static_cast<std::size_t>(leafOffsetCount_[t]);
+    const int* classes = &leafClasses_[8 * t];
+    if (count == 1) {
+      tally(typedLeaves_[t], classes[0], classes[1], total);
+      continue;
+    }
+    marginal_.assign(count, 0.0);
+    for (std::size_t base = 0; base < spreadWeights_.size(); base += stride * count) {
+      for (std::size_t k = 0; k < count; ++k) {
+        const double* v = &spreadWeights_[base + k * stride];
+        for (std::size_t j = 0; j < stride; ++j) marginal_[k] += v[j];
+      }
+    }
+    for (std::size_t k = 0; k < count; ++k)
+      tally(typedLeaves_[t], classes[2 * k], classes[2 * k + 1], marginal_[k]);
+    stride *= count;
+  }
+}
+
+void InheritanceSolver::gatherCalls(int l, const std::vector<double>& posterior,
+                                    const std::vector<double>& emission) {
+  const std::size_t nodeCount = nodes_.size();
+  const std::size_t first = static_cast<std::size_t>(l) * nodeCount;
+  // Without errors no call is wrong: only a typed heterozygote needs the gather.
+  if (!observation_.hasErrors() &&
+      std::none_of(genotypes_.begin(), genotypes_.end(), [](const ClassGenotype& g) {
+        return g.first >= 0 && g.second >= 0 && g.first != g.second;
+      }))
+    return;
+  // A state and its copies over the untyped leaves' bits share one
+  // emission and all their branches.
+  const double* source = posterior.data();
+  if (untypedLeafBits_ != 0) {
+    folded_ = posterior;
+    for (int bit = 0; bit < reducedBits_; ++bit) {
+      if ((untypedLeafBits_ >> bit & 1u) == 0) continue;
+      const std::size_t stride = std::size_t{1} << bit;
+      for (std::size_t base = 0; base < stateCount_; base += 2 * stride) {
+        for (std::size_t j = base; j < base + stride; ++j) folded_[j] += folded_[j + stride];
+      }
+    }
+    source = folded_.data();
+  }
+  gatherPosterior_ = source;
+  gatherEmission_ = emission.data();
+  gatherTotal_ = 0.0;
+  tally_.assign(3 * nodeCount, 0.0);
+  leafWeights_.resize(4 * typedLeaves_.size());
+  leafClasses_.resize(8 * typedLeaves_.size());
+  emissionBranch<Mode::kGather>(0, 0, 1.0);
+  // A founder without children is outside every emission: its two orders
+  // are equally likely, and whether its call is wrong depends on its own
+  // genotype and the class weights alone.
+  for (int n : loneFounders_) {
+    const ClassGenotype& g = genotypes_[static_cast<std::size_t>(n)];
+    if (g.first < 0 && g.second < 0) continue;
+    double right = 0.0;
+    double wrong = 0.0;
+    for (std::size_t x = 0; x < classes_.weights.size(); ++x) {
+      for (std::size_t y = 0; y < classes_.weights.size(); ++y) {
+        const int cx = static_cast<int>(x);
+        const int cy = static_cast<int>(y);
+        const double mass = classes_.weights[x] * classes_.weights[y] * observation_.weight(g, cx, cy);
+        (fitsGenotype(g, cx, cy) ? right : wrong) += mass;
+      }
+    }
+    double* sums = &tally_[3 * static_cast<std::size_t>(n)];
+    sums[0] = sums[1] = 0.5 * right * gatherTotal_;
+    sums[2] = right + wrong > 0.0 ? wrong / (right + wrong) * gatherTotal_ : 0.0;
+  }
+  if (gatherTotal_ <= 0.0) return;
+  for (std::size_t n = 0; n < nodeCount; ++n) {
+    const ClassGenotype& g = genotypes_[n];
+    const double* sums = &tally_[3 * n];
+    likelyError_[first + n] = sums[2] > 0.5 * gatherTotal_ ? 1 : 0;
+    if (g.first >= 0 && g.second >= 0 && g.first != g.second && sums[0] + sums[1] > 0.0)
+      forwardOrder_[first + n] = static_cast<float>(sums[0] / (sums[0] + sums[1]));
+  }
 }
 
 std::int64_t InheritanceSolver::minimumRecombinants() {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "inheritance/hypercube.h"
@@ -57,6 +58,44 @@ struct LocusClasses {
   int otherAllele = 0;              // the single allele OTHER stands for, 0 when several or none
 };
 
+// Two class genotypes agree: the ordered pair (x, y) can be the unordered
+// genotype g.
+inline bool fitsGenotype(const ClassGenotype& g, int x, int y) {
+  if (g.first < 0 && g.second < 0) return true;
+  if (g.first < 0) return x == g.second || y == g.second;
+  if (g.second < 0) return x == g.first || y == g.first;
+  return (x == g.first && y == g.second) || (x == g.second && y == g.first);
+}
+
+// The weight of a typed genotype given the true ordered pair of classes,
+// for a genotype error rate e. A fully typed genotype is its true genotype
+// with probability 1 - e and each of the G - 1 other unordered genotypes
+// over the locus's C classes (OTHER included when the locus has it, G =
+// C (C + 1) / 2) with e / (G - 1). A half-typed genotype (one allele 0)
+// reads one allele: 1 - e when the true pair carries it, and otherwise it
+// is one of the C - 1 other classes read by mistake, e / (C - 1); so with
+// e = 0 both are the plain fit test. With one class nothing can be misread.
+struct ObservationModel {
+  double right = 1.0;
+  double wrongGenotype = 0.0;
+  double wrongAllele = 0.0;
+
+  ObservationModel() = default;
+  ObservationModel(double error, std::size_t classCount) : right(1.0 - error) {
+    const double c = static_cast<double>(classCount);
+    if (classCount > 1) {
+      wrongGenotype = error / (c * (c + 1.0) / 2.0 - 1.0);
+      wrongAllele = error / (c - 1.0);
+    }
+  }
+  bool hasErrors() const { return wrongGenotype > 0.0; }
+  double weight(const ClassGenotype& g, int x, int y) const {
+    if (g.first < 0 && g.second < 0) return 1.0;
+    if (fitsGenotype(g, x, y)) return right;
+    return g.first < 0 || g.second < 0 ? wrongAllele : wrongGenotype;
+  }
+};
+
 class InheritanceSolver {
  public:
   // The family must be validated and prepared. `model` must outlive the solver.
@@ -82,6 +121,9 @@ class InheritanceSolver {
   void decode(const PosteriorObserver& observer = {});
   const std::vector<std::uint32_t>& chosenStates() const { return chosen_; }
   const std::vector<int>& inconsistentLoci() const { return inconsistentLoci_; }
+  // Typed calls written as read because they are taken as genotype errors
+  // (only with an error rate): (member id, locus), by locus, then input order.
+  const std::vector<std::pair<int, int>>& errorCalls() const { return errorCalls_; }
 
   // Writes the configuration of the decoded vectors into the family's
   // genotypes and sets its recombinant count.
@@ -90,10 +132,27 @@ class InheritanceSolver {
  private:
   void buildNodes();
   void buildClassCodes();
+  // How the branches of an emission are used: kFit adds the weights of the
+  // fitting founder alleles (no genotype errors), kWeighted also weighs every
+  // member's genotype by the observation model, kGather reads the posterior
+  // of the states instead of writing the table (see gatherCalls).
+  enum class Mode { kFit, kWeighted, kGather };
   // Emission of every state at locus l into `emission`; false when no state fits.
   bool computeEmission(int l, bool unitWeights, std::vector<double>& emission);
+  template <Mode kMode>
   void emissionBranch(std::size_t level, std::uint32_t index, double weight);
+  template <bool kWeights>
   void spreadLeaves(std::uint32_t index, double weight);
+  // The product set of the typed leaves' offsets with their weights, in
+  // mixed radix: leaf t's choice at entry i is (i / stride) % count, the
+  // stride being the product of the counts of the leaves before it.
+  void buildWeightedTargets(std::uint32_t index, double weight);
+  void gatherLeaves(std::uint32_t index, double weight);
+  void tally(int node, int x, int y, double mass);
+  // After the forward step of locus l (its emission still in the scratch):
+  // every typed call's posterior of being wrong and of its two orders,
+  // into likelyError_ and forwardOrder_.
+  void gatherCalls(int l, const std::vector<double>& posterior, const std::vector<double>& emission);
   std::uint32_t chooseState(const std::vector<double>& posterior, double largest, std::uint32_t previous,
                             bool first) const;
 
@@ -110,6 +169,14 @@ class InheritanceSolver {
   std::vector<std::uint8_t> consistent_;
   std::vector<int> inconsistentLoci_;
   std::vector<std::uint32_t> chosen_;
+  std::vector<int> loneFounders_;  // founders without children
+  // Per locus x node: the posterior probability that the node's haplotypes
+  // are (first class, second class) of its typed heterozygote given that the
+  // call is right (-1 when not computed), and whether the call is more
+  // likely wrong than right.
+  std::vector<float> forwardOrder_;
+  std::vector<std::uint8_t> likelyError_;
+  std::vector<std::pair<int, int>> errorCalls_;
 
   // Scratch of one emission: classes and genotypes of the locus, the
   // haplotype classes of the branch nodes, the fitting bit offsets of the
@@ -122,16 +189,22 @@ class InheritanceSolver {
   std::vector<int> leafOffsetCount_;
   std::vector<std::uint32_t> spreadTargets_;
   double* table_ = nullptr;
+  std::uint32_t untypedLeafBits_ = 0;
+  // With weights: the observation model of the locus, each typed leaf's
+  // offset weights and classes (x, y per offset), the weights of the
+  // product set; in a gather, the posterior per state over its emission
+  // (untyped leaf bits summed out) and forward, reverse, error mass per node.
+  ObservationModel observation_;
+  std::vector<double> leafWeights_;
+  std::vector<int> leafClasses_;
+  std::vector<double> spreadWeights_;
+  std::vector<double> folded_;
+  const double* gatherPosterior_ = nullptr;
+  const double* gatherEmission_ = nullptr;
+  std::vector<double> tally_;
+  std::vector<double> marginal_;
+  double gatherTotal_ = 0.0;
 };
-
-// Two class genotypes agree: the ordered pair (x, y) can be the unordered
-// genotype g.
-inline bool fitsGenotype(const ClassGenotype& g, int x, int y) {
-  if (g.first < 0 && g.second < 0) return true;
-  if (g.first < 0) return x == g.second || y == g.second;
-  if (g.second < 0) return x == g.first || y == g.first;
-  return (x == g.first && y == g.second) || (x == g.second && y == g.first);
-}
 
 // Counts the reduced bits a prepared family needs (2 x non-founders minus
 // founders with children).

@@ -12,13 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "pedigree/configuration_sink.h"
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/configuration_sink.h"
 #include "pedigree/settings.h"
 
 namespace inheritance {
-
 
 // What one locus offers the genotype model: every allele typed anywhere in
 // the file, with its add-half smoothed frequency, ascending allele number.
@@ -50,6 +49,9 @@ class FileModel {
                : theta_;
   }
   int maxBits() const { return maxBits_; }
+  // The probability that a typed genotype is wrong (0: the genotypes are
+  // taken as they are).
+  double genotypeError() const { return genotypeError_; }
   // Empty for a locus nobody typed.
   const LocusFrequencies& frequencies(int locus) const;
   std::int64_t minimumRecombinants() const { return minimumRecombinants_; }
@@ -63,6 +65,7 @@ class FileModel {
   std::optional<double> givenTheta_;
   std::vector<double> intervalFractions_;
   int maxBits_ = kDefaultMaxBits;
+  double genotypeError_ = kDefaultGenotypeError;
 };
 
 // Second reading: solves one validated, prepared family and hands its one

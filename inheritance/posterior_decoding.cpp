@@ -112,6 +112,8 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   chosen_.assign(loci, 0);
   consistent_.assign(loci, 1);
   inconsistentLoci_.clear();
+  forwardOrder_.assign(loci * nodes_.size(), -1.0F);
+  likelyError_.assign(loci * nodes_.size(), 0);
   if (loci == 0) return;
   std::vector<std::uint32_t> masks;
   for (const FounderGroup& group : groups_) masks.push_back(group.mask);
@@ -167,6 +169,7 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
       const double sum = forwardStep(alpha.values.data(), emission.data(), betas[l - start].values.data(),
                                      alpha.scale, posterior.data(), stateCount_, largest);
       alpha.scale = sum > 0.0 ? 1.0 / sum : 1.0;
+      if (consistent_[l] != 0) gatherCalls(static_cast<int>(l), posterior, emission);
       if (observer) {
         double total = 0.0;
         for (double p : posterior) total += p;

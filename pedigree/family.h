@@ -34,6 +34,9 @@ struct LocusGenotype {
   int paternalSource = kSourceUnknown;
   int maternalSource = kSourceUnknown;
   bool resolved = false;
+  // Option i, a typed heterozygote it phased: the posterior probability that
+  // allele1/allele2 is the right order (-1: not computed).
+  float phaseProbability = -1;
 
   bool isTypedHomozygote() const { return allele1 == allele2 && allele1 != 0; }
   bool isTypedHeterozygote() const { return allele1 >= 1 && allele2 >= 1 && allele1 != allele2; }

@@ -12,6 +12,8 @@ inline constexpr int kDefaultMaxBits = 24;
 // Beyond this a single probability vector of option i alone would not fit in memory.
 inline constexpr int kLargestMaxBits = 30;
 inline constexpr double kDefaultCmPerMb = 1.0;
+// Option i's probability that a typed genotype is wrong (0: no errors).
+inline constexpr double kDefaultGenotypeError = 0.0;
 
 struct Settings {
   // HAPLOTOR_SEED (a decimal integer, taken modulo 2^32); unset: the
@@ -26,6 +28,9 @@ struct Settings {
   // instead of the estimate from the file (and of the VCF positions or the
   // genetic map).
   std::optional<double> theta;
+  // HAPLOTOR_ERROR: option i's probability that a typed genotype is wrong,
+  // in [0, 0.5).
+  double genotypeError = kDefaultGenotypeError;
   // HAPLOTOR_MAX_BITS: the most inheritance bits option i takes for a family.
   int maxBits = kDefaultMaxBits;
   // HAPLOTOR_OUT: where a VCF run's phased VCF goes ("": beside the input).

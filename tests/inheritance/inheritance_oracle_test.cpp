@@ -1,9 +1,13 @@
 // Option i against brute force: every full inheritance vector of a small
-// family, emissions summed over every allele of every founder slot, dense
-// forward-backward, summed onto the reduced states the solver uses.
+// family, emissions summed over every allele of every founder slot (with
+// genotype errors: weighted by every typed genotype's chance of being read
+// as it was), dense forward-backward, summed onto the reduced states the
+// solver uses; and from the same sums every typed call's posterior of being
+// wrong and of each of its two orders.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <random>
@@ -26,7 +30,7 @@ class BruteForce {
  public:
   BruteForce(const Family& family, const inheritance::FileModel& model,
              const inheritance::InheritanceSolver& solver)
-      : family_(family), model_(model) {
+      : family_(family), model_(model), error_(model.genotypeError()) {
     for (const auto& [id, member] : family.members) {
       if (member.isFounder()) {
         slot_[id] = 2 * founders_++;
@@ -53,10 +57,11 @@ class BruteForce {
         }
       }
       if (flip.second >= 0) flips_.push_back(flip);
+      fixed_[founder] = flip.second;
     }
   }
 
-  Table posteriors(int reducedBits) const {
+  Table posteriors(int reducedBits) {
     const std::size_t loci = static_cast<std::size_t>(family_.locusCount), n = std::size_t{1} << bit_.size();
     std::vector<double> step(bit_.size() + 1);
     for (std::size_t k = 0; k < step.size(); ++k) {
@@ -84,11 +89,29 @@ class BruteForce {
       normalise(beta[l - 1]);
     }
     Table reduced(loci, std::vector<double>(std::size_t{1} << reducedBits, 0.0));
+    full_ = alpha;
+    emission_ = emission;
     for (std::size_t l = 0; l < loci; ++l) {
-      for (std::size_t v = 0; v < n; ++v) reduced[l][reducedIndex(v)] += alpha[l][v] * beta[l][v];
+      for (std::size_t v = 0; v < n; ++v) full_[l][v] *= beta[l][v];
+      normalise(full_[l]);
+      for (std::size_t v = 0; v < n; ++v) reduced[l][reducedIndex(v)] += full_[l][v];
       normalise(reduced[l]);
     }
     return reduced;
+  }
+
+  // Per typed member at locus l (after posteriors()): the posterior of its
+  // haplotypes 0 and 1 being its (allele1, allele2) as read, the reverse, and
+  // of its call being wrong. A founder's haplotype 0 is the one its fixed
+  // meiosis passes on.
+  std::map<int, std::array<double, 3>> calls(int l) const {
+    std::map<int, std::array<double, 3>> masses;
+    const auto& posterior = full_[static_cast<std::size_t>(l)];
+    for (std::size_t v = 0; v < posterior.size(); ++v) {
+      if (posterior[v] > 0)
+        emissionOf(v, l, posterior[v] / emission_[static_cast<std::size_t>(l)][v], &masses);
+    }
+    return masses;
   }
 
  private:
@@ -107,9 +130,20 @@ class BruteForce {
     return slotOf(member.parentOnSide(side), static_cast<int>(v >> (first_.at(id) + side) & 1u), v);
   }
 
+  int haplotypeSlot(int id, int h, std::size_t v) const {
+    const auto fixed = fixed_.find(id);
+    if (fixed != fixed_.end() && fixed->second >= 0) h ^= static_cast<int>(v >> fixed->second & 1u);
+    return slotOf(id, h, v);
+  }
+
   // Classes: the family's typed alleles at their file frequencies, and one
-  // class (-1) for every other allele of the file.
-  double emissionOf(std::size_t v, int l) const {
+  // class (-1) for every other allele of the file. A full call is read right
+  // with 1 - e, else as one of the other genotypes over the classes; a
+  // half-typed one reads a carried allele with 1 - e, else one of the other
+  // classes. With `masses`, every assignment adds weight x scale to each
+  // typed member's entry for its pair.
+  double emissionOf(std::size_t v, int l, double scale = 0,
+                    std::map<int, std::array<double, 3>>* masses = nullptr) const {
     std::vector<int> alleles;
     for (const auto& [id, member] : family_.members) {
       for (int a : {member.genotypes[l].allele1, member.genotypes[l].allele2}) {
@@ -122,22 +156,30 @@ class BruteForce {
                                        alleles.begin())] += frequency;
     }
     if (model_.frequencies(l).empty()) weights.back() = 1.0;
+    const double classes = static_cast<double>(alleles.size()) + (weights.back() > 0 ? 1 : 0);
+    const double wrongGenotype = classes > 1 ? error_ / (classes * (classes + 1) / 2 - 1) : 0;
+    const double wrongAllele = classes > 1 ? error_ / (classes - 1) : 0;
     alleles.push_back(-1);
     std::vector<std::size_t> pick(static_cast<std::size_t>(2 * founders_), 0);
+    std::map<int, int> kind;  // typed member: 0 as read, 1 reversed, 2 wrong
     double total = 0.0;
     for (std::size_t k = 0; k < pick.size();) {
       double weight = 1.0;
       for (std::size_t c : pick) weight *= weights[c];
       for (auto it = family_.members.begin(); weight > 0 && it != family_.members.end(); ++it) {
         const int a = it->second.genotypes[l].allele1, b = it->second.genotypes[l].allele2;
-        const int x = alleles[pick[static_cast<std::size_t>(slotOf(it->first, kPaternal, v))]];
-        const int y = alleles[pick[static_cast<std::size_t>(slotOf(it->first, kMaternal, v))]];
-        const bool fits = a != 0 && b != 0   ? (x == a && y == b) || (x == b && y == a)
-                          : a != 0 || b != 0 ? x == a + b || y == a + b
-                                             : true;
-        if (!fits) weight = 0;
+        if (a == 0 && b == 0) continue;
+        const int x = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 0, v))]];
+        const int y = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 1, v))]];
+        const bool fits =
+            a != 0 && b != 0 ? (x == a && y == b) || (x == b && y == a) : x == a + b || y == a + b;
+        weight *= fits ? 1 - error_ : a != 0 && b != 0 ? wrongGenotype : wrongAllele;
+        kind[it->first] = !fits ? 2 : x == a && y == b ? 0 : 1;
       }
       total += weight;
+      for (const auto& [id, k] : kind) {
+        if (masses != nullptr && weight > 0) (*masses)[id][static_cast<std::size_t>(k)] += weight * scale;
+      }
       for (k = 0; k < pick.size() && ++pick[k] == alleles.size(); ++k) pick[k] = 0;
     }
     return total;
@@ -145,6 +187,9 @@ class BruteForce {
 
   const Family& family_;
   const inheritance::FileModel& model_;
+  double error_;
+  Table full_, emission_;     // full vectors: posterior, emission
+  std::map<int, int> fixed_;  // founder with children: its fixed meiosis
   int founders_ = 0;
   std::map<int, int> slot_, first_;                 // founder: first slot; child: first meiosis
   std::vector<int> bit_;                            // meiosis: reduced bit, -1 when fixed
@@ -170,17 +215,25 @@ std::vector<std::uint32_t> choose(const Table& posteriors) {
   return chosen;
 }
 
-// Returns the loci the solver found inconsistent in the first family of `text`.
-std::vector<int> expectSolverEqualsBruteForce(const std::string& text) {
-  SCOPED_TRACE(text);
+// Returns the loci the solver found inconsistent in the first family of
+// `text`, with genotype error rate `error`. Also checks every call the
+// solver writes: none the brute force finds more likely wrong than right,
+// and each typed heterozygote's stored order probability against the brute
+// force's for the written order and the other.
+std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double error = 0) {
+  SCOPED_TRACE(text + "error " + std::to_string(error));
   auto family = test_support::preparedFamily(text);
-  inheritance::FileModel model;
+  const Family read = *family;
+  Settings settings;
+  settings.genotypeError = error;
+  inheritance::FileModel model(settings);
   model.addFamily(*family);
   model.finish();
   inheritance::InheritanceSolver solver(*family, model);
   Table posteriors;
   solver.decode([&](int, const std::vector<double>& posterior) { posteriors.push_back(posterior); });
-  const Table expected = BruteForce(*family, model, solver).posteriors(solver.reducedBits());
+  BruteForce brute(read, model, solver);
+  const Table expected = brute.posteriors(solver.reducedBits());
   EXPECT_EQ(posteriors.size(), expected.size());
   for (std::size_t l = 0; l < std::min(posteriors.size(), expected.size()); ++l) {
     for (std::size_t r = 0; r < expected[l].size(); ++r) {
@@ -188,10 +241,45 @@ std::vector<int> expectSolverEqualsBruteForce(const std::string& text) {
     }
   }
   EXPECT_EQ(solver.chosenStates(), choose(expected));
+  solver.writeConfiguration();
+  for (int l = 0; l < family->locusCount; ++l) {
+    const auto calls = brute.calls(l);
+    for (const inheritance::Node& node : solver.nodes()) {
+      const int id = node.member->memberId;
+      const LocusGenotype& in = read.member(id).genotypes[static_cast<std::size_t>(l)];
+      const LocusGenotype& out = node.member->genotypes[static_cast<std::size_t>(l)];
+      SCOPED_TRACE("member " + std::to_string(id) + " locus " + std::to_string(l));
+      if (!calls.contains(id) || !out.resolved) continue;
+      const auto& [asRead, reversed, wrong] = calls.at(id);
+      EXPECT_LE(wrong, 0.5 + 1e-9);
+      if (!in.isTypedHeterozygote()) {
+        EXPECT_EQ(out.phaseProbability, -1.0F);
+        continue;
+      }
+      // Haplotype 0 is written first unless a founder's labels are flipped,
+      // which the child of its fixed meiosis shows as source 1 (unknown
+      // when that child is written as read).
+      int flipped = 0;
+      for (const inheritance::Node& child : solver.nodes()) {
+        for (int side : {kPaternal, kMaternal}) {
+          if (child.bit[side] >= 0 || child.parent[side] < 0 ||
+              solver.nodes()[static_cast<std::size_t>(child.parent[side])].member != node.member)
+            continue;
+          flipped = child.member->genotypes[static_cast<std::size_t>(l)].sourceOnSide(side);
+        }
+      }
+      if (flipped < 0) continue;
+      const int first = flipped == 1 ? out.allele2 : out.allele1;
+      const double written = (first == in.allele1 ? asRead : reversed) / (asRead + reversed);
+      const double other = (first == in.allele1 ? reversed : asRead) / (asRead + reversed);
+      EXPECT_NEAR(out.phaseProbability, written, 1e-6);
+      EXPECT_NEAR(1 - out.phaseProbability, other, 1e-6);
+    }
+  }
   return solver.inconsistentLoci();
 }
 
-TEST(InheritanceOracle, PosteriorsAndDecodedVectorsEqualBruteForce) {
+TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
   using Options = test_support::GeneratedFamilyOptions;
   const Options shapes[] = {{.children = 1},
                             {.children = 4},
@@ -207,14 +295,20 @@ TEST(InheritanceOracle, PosteriorsAndDecodedVectorsEqualBruteForce) {
       options.missingRate = 0.1 * (round % 3);
       options.missingGenotypeRate = round % 4 == 3 ? 0.2 : 0.0;
       options.shuffled = round % 2 == 1;
-      expectSolverEqualsBruteForce(test_support::generateFamilyText(options, rng));
+      options.typingErrorRate = round % 3 == 2 ? 0.15 : 0.0;
+      const std::string text = test_support::generateFamilyText(options, rng);
+      for (double error : {0.0, round % 2 == 0 ? 0.1 : 0.01}) expectSolverEqualsBruteForce(text, error);
     }
   }
-  // Locus 1: the child carries allele 3, which neither parent has; it is
-  // listed and fits every state.
-  EXPECT_EQ(expectSolverEqualsBruteForce("1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 2 2\n"
-                                         "1 3 1 2 1 0 0 1 1 3 3 1 2\n1 4 1 2 2 0 0 2 1 1 2 2 2\n"),
-            std::vector<int>{1});
+  // Locus 1: the child carries allele 3, which neither parent has; without
+  // errors it is listed and fits every state, with errors it is a call
+  // more likely wrong than right.
+  const std::string inconsistent =
+      "1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 2 2\n1 3 1 2 1 0 0 1 1 3 3 1 2\n1 4 1 2 2 0 0 2 1 1 "
+      "2 2 2\n";
+  EXPECT_EQ(expectSolverEqualsBruteForce(inconsistent), std::vector<int>{1});
+  for (double error : {0.01, 0.1})
+    EXPECT_EQ(expectSolverEqualsBruteForce(inconsistent, error), std::vector<int>{});
 }
 
 }  // namespace

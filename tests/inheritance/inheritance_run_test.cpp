@@ -47,10 +47,29 @@ Outcome runInheritance(const std::string& input, const std::map<std::string, std
   return r;
 }
 
+using Typed = std::map<int, std::map<int, std::vector<int>>>;  // family -> member -> alleles as read
+
+void addTyped(const std::string& text, int family, Typed& typed) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::vector<int> numbers;
+    for (int value = 0; fields >> value;) numbers.push_back(value);
+    typed[family][numbers[1]] = std::vector<int>(numbers.begin() + 7, numbers.end());
+  }
+}
+
+// The written pair (x, y) keeps the typed alleles (a, b) as read.
+bool keepsTyped(int x, int y, int a, int b) {
+  return a != 0 && b != 0   ? (x == a && y == b) || (x == b && y == a)
+         : a != 0 || b != 0 ? x == a + b || y == a + b
+                            : true;
+}
+
 TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllele) {
   std::mt19937 rng(99);
   std::string input;
-  std::map<int, std::map<int, std::vector<int>>> typed;  // family -> member -> alleles as read
+  Typed typed;
   using Options = test_support::GeneratedFamilyOptions;
   const Options shapes[] = {{.children = 1},
                             {.generations = 3, .children = 2, .grandchildren = 1},
@@ -70,13 +89,7 @@ TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllel
     options.shuffled = family % 2 == 1;
     const std::string text = test_support::generateFamilyText(options, rng);
     input += text;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-      std::istringstream fields(line);
-      std::vector<int> numbers;
-      for (int value = 0; fields >> value;) numbers.push_back(value);
-      typed[family][numbers[1]] = std::vector<int>(numbers.begin() + 7, numbers.end());
-    }
+    addTyped(text, family, typed);
   }
   const Outcome r = runInheritance(input);
   EXPECT_EQ(r.run.exitStatus, 0);
@@ -91,10 +104,7 @@ TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllel
       for (std::size_t l = 0; l < member.alleles.size(); ++l) {
         const auto [x, y] = member.alleles[l];
         const int a = read[2 * l], b = read[2 * l + 1];
-        EXPECT_TRUE(a != 0 && b != 0   ? (x == a && y == b) || (x == b && y == a)
-                    : a != 0 || b != 0 ? x == a + b || y == a + b
-                                       : true)
-            << "typed alleles lost, member " << id << " locus " << l;
+        EXPECT_TRUE(keepsTyped(x, y, a, b)) << "typed alleles lost, member " << id << " locus " << l;
         if (member.father == 0) continue;
         int side = 0;
         for (const Written* parent : {&members.at(member.father), &members.at(member.mother)}) {
@@ -158,6 +168,65 @@ TEST(InheritanceRun, InconsistentLociAreWrittenAsReadAndTooLargeFamiliesAreRefus
             "Haplotor: fam.txt: family 4 needs 6 inheritance bits, more than the limit of 4 "
             "(HAPLOTOR_MAX_BITS raises it); nothing is written for it\n");
   EXPECT_EQ(lowered.written.size(), 1u);
+}
+
+// Genotype errors in the input and in the model: a call is ordered or left
+// as read, never changed; without errors in the model the wrong calls make
+// loci inconsistent, with them they are taken as errors instead.
+TEST(InheritanceRun, TypedAllelesAreNeverChangedWithGenotypeErrors) {
+  std::mt19937 rng(7);
+  std::string input;
+  Typed typed;
+  using Options = test_support::GeneratedFamilyOptions;
+  for (int family = 1; family <= 16; ++family) {
+    Options options{.familyId = family,
+                    .generations = 2 + family % 2,
+                    .children = 2 + family % 3,
+                    .grandchildren = 1 + family % 2};
+    options.loci = 20;
+    options.alleles = 2 + family % 3;
+    options.recombinationRate = 0.05;
+    options.missingRate = 0.05 * (family % 3);
+    options.typingErrorRate = 0.04;
+    options.shuffled = family % 2 == 1;
+    const std::string text = test_support::generateFamilyText(options, rng);
+    input += text;
+    addTyped(text, family, typed);
+  }
+  const std::map<std::string, std::string> settings[] = {
+      {},
+      {{"HAPLOTOR_ERROR", "0.01"}},
+      {{"HAPLOTOR_ERROR", "0.3"}},
+      {{"HAPLOTOR_ERROR", "0.05"}, {"HAPLOTOR_THETA", "0.4"}}};
+  for (const auto& environment : settings) {
+    const Outcome r = runInheritance(input, environment);
+    SCOPED_TRACE(environment.empty() ? "no errors" : environment.begin()->second);
+    EXPECT_EQ(r.run.exitStatus, 0);
+    EXPECT_EQ(r.run.standardError.find("taken as genotype error") == std::string::npos, environment.empty());
+    EXPECT_EQ(r.run.standardError.find("Mendelian inconsistency") == std::string::npos, !environment.empty());
+    ASSERT_EQ(r.written.size(), typed.size());
+    for (const auto& [family, members] : r.written) {
+      for (const auto& [id, member] : members) {
+        const std::vector<int>& read = typed[family][id];
+        for (std::size_t l = 0; l < member.alleles.size(); ++l) {
+          EXPECT_TRUE(
+              keepsTyped(member.alleles[l].first, member.alleles[l].second, read[2 * l], read[2 * l + 1]))
+              << "family " << family << " member " << id << " locus " << l;
+        }
+      }
+    }
+  }
+  // The child's 3/3 at locus 1 is in neither parent: taken as an error and
+  // written as read, its other loci phased.
+  const Outcome r =
+      runInheritance("1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 2 2\n1 3 1 2 1 0 0 1 1 3 3 1 2\n",
+                     {{"HAPLOTOR_ERROR", "0.01"}});
+  EXPECT_EQ(
+      r.run.standardError,
+      "Haplotor: fam.txt: family 1: 1 call is taken as a genotype error (member 3 locus 1, loci counted "
+      "from 0); written as read, unphased\n");
+  EXPECT_EQ(r.written.at(1).at(3).alleles[1], std::make_pair(3, 3));
+  EXPECT_EQ(r.written.at(1).at(3).sources[0][1], '-');
 }
 
 }  // namespace
