@@ -49,7 +49,8 @@ class PlainRun final : public MethodRun {
 // recombination fraction of the segment from its first reading.
 class InheritanceRun final : public MethodRun {
  public:
-  explicit InheritanceRun(const MethodInputs& inputs) : model_(inputs.settings), inputName_(inputs.inputName) {}
+  explicit InheritanceRun(const MethodInputs& inputs)
+      : model_(inputs.settings, inputs.phaseProbabilities), inputName_(inputs.inputName) {}
   void learn(Family& family) override {
     family.prepare();
     model_.addFamily(family);
@@ -77,11 +78,12 @@ constexpr MethodNeeds kBlockNeeds{3, false, true, false, false, true, true, true
 constexpr MethodNeeds kConstraintNeeds{3, false, false, false, false, false, true};
 constexpr MethodNeeds kLocusNeeds{1, false, false, false, false, false, true};
 constexpr MethodNeeds kMemberNeeds{1, true, true, true, false, false, false};
-constexpr MethodNeeds kInheritanceNeeds{1, false, false, false, true, false, false};
+constexpr MethodNeeds kInheritanceNeeds{1, false, false, false, true, false, false, false, true};
 
 const Method kMethods[] = {
     {'b', "block-extension algorithm", kBlockNeeds, start<BlockExtensionRun>, nullptr},
-    {'c', "constraint-finding algorithm", kConstraintNeeds, start<PlainRun<solveByConstraintFinding>>, nullptr},
+    {'c', "constraint-finding algorithm", kConstraintNeeds, start<PlainRun<solveByConstraintFinding>>,
+     nullptr},
     {'l', "locus-based DP algorithm", kLocusNeeds, start<PlainRun<solveByLocusDp, true>>, nullptr},
     {'m', "member-based DP algorithm", kMemberNeeds, start<PlainRun<solveByMemberDp>>, nullptr},
     {'i', "inheritance-vector algorithm", kInheritanceNeeds, start<InheritanceRun>, nullptr},

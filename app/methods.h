@@ -19,6 +19,7 @@ struct MethodInputs {
   const Settings& settings;
   const std::string& inputName;  // for messages
   const AlleleStats& stats;      // the segment's founder allele counts (keepsStatistics)
+  bool phaseProbabilities;       // the format writes the phase probabilities of calls
 };
 
 // A method's work on one segment of the input (a file, a chromosome).

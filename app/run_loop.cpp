@@ -5,21 +5,23 @@
 #include "app/family_pool.h"
 #include "pedigree/diagnostics.h"
 
-int runMethod(const Method& method, const Settings& settings, const std::string& inputName, RunFormat& format) {
+int runMethod(const Method& method, const Settings& settings, const std::string& inputName,
+              RunFormat& format) {
   if (!format.open()) return 1;
   const MethodNeeds& needs = method.needs;
   AlleleStats stats;
   std::unique_ptr<MethodRun> run;
-  FamilyPool pool(needs.oneThread ? 1 : settings.threads, inputName,
-                  [&format, &run](Family& family, const ResultSinks& buffers) {
-                    std::unique_ptr<ConfigurationSink> sink = format.sinkFor(buffers);
-                    run->solve(family, *sink);
-                  },
-                  format.results());
+  FamilyPool pool(
+      needs.oneThread ? 1 : settings.threads, inputName,
+      [&format, &run](Family& family, const ResultSinks& buffers) {
+        std::unique_ptr<ConfigurationSink> sink = format.sinkFor(buffers);
+        run->solve(family, *sink);
+      },
+      format.results());
   bool completed = true;
   while (completed && format.nextSegment()) {
     stats = AlleleStats();
-    run = method.start(MethodInputs{settings, inputName, stats});
+    run = method.start(MethodInputs{settings, inputName, stats, format.writesPhaseProbabilities()});
     if (needs.readsTwice) {
       {
         diagnostics::Capture muted;

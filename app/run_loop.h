@@ -15,4 +15,5 @@
 // Runs `method` over `format`; returns the process exit status (0 after a
 // completed run, 1 after a fatal input/output error, which is reported on
 // standard error).
-int runMethod(const Method& method, const Settings& settings, const std::string& inputName, RunFormat& format);
+int runMethod(const Method& method, const Settings& settings, const std::string& inputName,
+              RunFormat& format);

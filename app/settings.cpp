@@ -99,6 +99,13 @@ bool readSettings(Settings& settings, std::string& problem) {
       return false;
     }
   }
+  if (const char* text = valueOf("HAPLOTOR_MIN_PP")) {
+    if (!parseDouble(text, settings.minPhaseProbability) ||
+        !(settings.minPhaseProbability >= 0.0 && settings.minPhaseProbability <= 1.0)) {
+      problem = invalid("HAPLOTOR_MIN_PP", text, "a number in [0, 1]");
+      return false;
+    }
+  }
   if (const char* text = valueOf("HAPLOTOR_MAX_BITS")) {
     if (!parseInt(text, 0, kLargestMaxBits, settings.maxBits)) {
       problem =

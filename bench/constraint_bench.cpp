@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "pedigree_file/pedigree_reader.h"
 #include "bench/pedigree_generator.h"
 #include "constraint/constraint_finding.h"
 #include "constraint/constraint_solver.h"
 #include "pedigree/result_sinks.h"
 #include "pedigree/settings.h"
 #include "pedigree/text_input.h"
+#include "pedigree_file/pedigree_reader.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <random>
 #include <string>
 
-#include "pedigree_file/pedigree_reader.h"
-#include "pedigree/result_sinks.h"
 #include "locus_dp/locus_dp.h"
 #include "locus_dp/locus_dp_solver.h"
 #include "pedigree/forced_phases.h"
+#include "pedigree/result_sinks.h"
 #include "pedigree/text_input.h"
+#include "pedigree_file/pedigree_reader.h"
 
 namespace {
 

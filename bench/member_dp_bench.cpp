@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <string>
 
-#include "pedigree_file/pedigree_reader.h"
 #include "bench/pedigree_generator.h"
 #include "member_dp/member_dp_solver.h"
+#include "pedigree_file/pedigree_reader.h"
 #include "tests/member_dp/member_dp_oracle.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "pedigree_file/pedigree_reader.h"
 #include "bench/pedigree_generator.h"
+#include "pedigree_file/pedigree_reader.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "pedigree/configuration_sink.h"
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/configuration_sink.h"
 #include "pedigree/settings.h"
 
 // Messages name the input file `inputName` and the family. Hands the prepared family's zero-recombinant

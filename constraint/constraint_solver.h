@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "pedigree/configuration_sink.h"
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/configuration_sink.h"
 
 // Allele cells (members x loci per configuration) written for one family at
 // most: the k-th configuration (k >= 2) is written only while k times its

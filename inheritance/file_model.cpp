@@ -18,8 +18,11 @@ constexpr std::size_t kListedLoci = 5;
 
 }  // namespace
 
-FileModel::FileModel(const Settings& settings)
-    : givenTheta_(settings.theta), maxBits_(settings.maxBits), genotypeError_(settings.genotypeError) {}
+FileModel::FileModel(const Settings& settings, bool phaseProbabilities)
+    : givenTheta_(settings.theta),
+      maxBits_(settings.maxBits),
+      genotypeError_(settings.genotypeError),
+      phaseProbabilities_(phaseProbabilities) {}
 
 void FileModel::addFamily(Family& family) {
   if (counts_.size() < static_cast<std::size_t>(family.locusCount)) {

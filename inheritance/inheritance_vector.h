@@ -26,7 +26,9 @@ using LocusFrequencies = std::vector<std::pair<int, double>>;
 class FileModel {
  public:
   // Takes the bit limit and a given recombination fraction from the settings.
-  explicit FileModel(const Settings& settings = Settings());
+  // `phaseProbabilities`: the solvers also give every phased heterozygous
+  // call the posterior probability of its written order (the VCF's PP).
+  explicit FileModel(const Settings& settings = Settings(), bool phaseProbabilities = true);
 
   // First reading: a validated, prepared family. Its typed alleles count
   // towards the frequencies; a family within the bit limit also adds its
@@ -52,6 +54,7 @@ class FileModel {
   // The probability that a typed genotype is wrong (0: the genotypes are
   // taken as they are).
   double genotypeError() const { return genotypeError_; }
+  bool phaseProbabilities() const { return phaseProbabilities_; }
   // Empty for a locus nobody typed.
   const LocusFrequencies& frequencies(int locus) const;
   std::int64_t minimumRecombinants() const { return minimumRecombinants_; }
@@ -66,6 +69,7 @@ class FileModel {
   std::vector<double> intervalFractions_;
   int maxBits_ = kDefaultMaxBits;
   double genotypeError_ = kDefaultGenotypeError;
+  bool phaseProbabilities_ = true;
 };
 
 // Second reading: solves one validated, prepared family and hands its one

@@ -4,9 +4,9 @@
 
 #include <string_view>
 
+#include "pedigree/configuration_sink.h"
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/configuration_sink.h"
 #include "pedigree/settings.h"
 
 // Phases every member of a prepared family, counts the recombinants and hands

@@ -25,9 +25,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pedigree/configuration_sink.h"
 #include "pedigree/family.h"
 #include "pedigree/family_outcome.h"
-#include "pedigree/configuration_sink.h"
 
 namespace member_dp {
 

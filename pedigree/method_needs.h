@@ -26,4 +26,7 @@ struct MethodNeeds {
   bool totalTime = false;
   // The "res" report ends with the founder allele statistics table.
   bool statisticsTable = false;
+  // The method gives every phased heterozygous call the probability of its
+  // written order (LocusGenotype::phaseProbability).
+  bool phaseProbabilities = false;
 };

@@ -10,8 +10,8 @@ std::string findPedigreeProblem(const Family& family, bool motherSexTwo,
     for (int side = kPaternal; side <= kMaternal; ++side) {
       const int parent = member.parentOnSide(side);
       if (parent != 0 && family.members.count(parent) == 0) {
-        return describe(id) + " names " + (side == kPaternal ? "father " : "mother ") + std::to_string(parent) +
-               ", who is not a member of the family";
+        return describe(id) + " names " + (side == kPaternal ? "father " : "mother ") +
+               std::to_string(parent) + ", who is not a member of the family";
       }
     }
     if ((member.fatherId == 0) != (member.motherId == 0)) {

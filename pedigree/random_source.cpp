@@ -1,6 +1,5 @@
 #include "pedigree/random_source.h"
 
-
 namespace random_source {
 namespace {
 std::uint32_t state = 1;

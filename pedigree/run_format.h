@@ -29,6 +29,9 @@ class RunFormat {
   // Starts the segment's families again (a method that reads them twice).
   // False after a fatal problem (reported).
   virtual bool restartSegment() = 0;
+  // The format writes the probability of each phased call's order (where
+  // the method gives one).
+  virtual bool writesPhaseProbabilities() const { return false; }
   // Recombination fractions of the segment's intervals, where the format
   // knows positions (null otherwise).
   virtual const std::vector<double>* intervalFractions() const = 0;

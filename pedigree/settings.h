@@ -31,6 +31,9 @@ struct Settings {
   // HAPLOTOR_ERROR: option i's probability that a typed genotype is wrong,
   // in [0, 0.5).
   double genotypeError = kDefaultGenotypeError;
+  // HAPLOTOR_MIN_PP: a VCF run writes a heterozygous call whose order's
+  // probability (PP) is below this unphased, in [0, 1].
+  double minPhaseProbability = 0.0;
   // HAPLOTOR_MAX_BITS: the most inheritance bits option i takes for a family.
   int maxBits = kDefaultMaxBits;
   // HAPLOTOR_OUT: where a VCF run's phased VCF goes ("": beside the input).

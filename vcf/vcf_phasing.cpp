@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,10 @@
 #endif
 
 namespace {
+
+// Phase probabilities are kept in units of 1 / kPhaseProbabilityScale.
+constexpr float kPhaseProbabilityScale = 60000.0F;
+constexpr std::uint16_t kNoPhaseProbability = 65535;
 
 // The CSI index of a bgzipped output: the smallest bin spans 2^14 bases.
 constexpr int kIndexMinShift = 14;
@@ -64,7 +69,6 @@ std::string stemOf(const std::string& genotypeFile) {
   }
   return genotypeFile;
 }
-
 
 enum class OutputKind { kBgzippedVcf, kBcf, kPlainVcf, kStandardOutput };
 
@@ -115,6 +119,7 @@ class VcfFormat final : public RunFormat {
       : request_(request),
         needs_(needs),
         impute_(settings.impute),
+        minPhaseProbability_(settings.minPhaseProbability),
         cmPerMb_(settings.cmPerMb),
         map_(map),
         reportTimes_(settings.reportTimes),
@@ -127,6 +132,7 @@ class VcfFormat final : public RunFormat {
     nextLayout_ = 0;
     return true;
   }
+  bool writesPhaseProbabilities() const override { return needs_.phaseProbabilities; }
   const std::vector<double>* intervalFractions() const override { return &sites_.recombinationFractions; }
   const ResultSinks& results() override { return *sinks_; }
   std::unique_ptr<ConfigurationSink> sinkFor(const ResultSinks& buffers) override;
@@ -152,6 +158,9 @@ class VcfFormat final : public RunFormat {
   bool failedWrite(const std::string& result, int savedErrno, const std::string& temporary = {});
   std::unique_ptr<Family> buildFamily(const FamilyLayout& layout, int locusCount);
   bool writeChromosome();
+  // The PP field of a record: the phase probabilities the method gave the
+  // calls of the site (none: the record keeps no PP).
+  bool writePhaseProbabilities(bcf1_t* record, std::size_t site);
   std::vector<double> chromosomeFractions() const;
   bool fail(const std::string& message) {
     diagnostics::error(message);
@@ -162,6 +171,7 @@ class VcfFormat final : public RunFormat {
   const VcfRunRequest request_;
   const MethodNeeds needs_;
   const bool impute_;
+  const double minPhaseProbability_;
   const double cmPerMb_;
   const GeneticMap* const map_;
   const bool reportTimes_;
@@ -202,6 +212,10 @@ class VcfFormat final : public RunFormat {
   HtsFilePtr spill_;
   std::vector<char> slotSolved_;
   std::vector<std::int64_t> slotPhaseSet_;
+  // Per slot, the PP of each site's call in units of 1/kPhaseProbabilityScale
+  // (kNoPhaseProbability: none); empty for a slot without any.
+  std::vector<std::vector<std::uint16_t>> slotPhaseProbability_;
+  std::vector<float> phaseProbabilityValues_;  // one record's PP field
   CallWriter writer_;
   std::size_t nextLayout_ = 0;
 
@@ -345,6 +359,14 @@ bool VcfFormat::openOutputs() {
         header,
         "##FORMAT=<ID=PS,Number=1,Type=Integer,Description=\"Phase set: position of the first phased "
         "site of the founder's block\">");
+  }
+  if (needs_.phaseProbabilities &&
+      (bcf_hdr_id2int(header, BCF_DT_ID, "PP") < 0 ||
+       !bcf_hdr_idinfo_exists(header, BCF_HL_FMT, bcf_hdr_id2int(header, BCF_DT_ID, "PP")))) {
+    bcf_hdr_append(header,
+                   "##FORMAT=<ID=PP,Number=1,Type=Float,Description=\"Posterior probability that the "
+                   "written order of a heterozygous call is right (a founder's: relative to what it passes "
+                   "on)\">");
   }
   if (bcf_hdr_sync(header) < 0) return fail("cannot copy the header of '" + request_.genotypeFile + "'");
   outputHeader_.reset(bcf_hdr_dup(header));
@@ -502,8 +524,8 @@ bool VcfFormat::readChromosome() {
       if (status < -1 && problem.empty()) problem = "a field that cannot be parsed (for example a GT value)";
       if (!problem.empty()) {
         return fail(request_.genotypeFile + ": cannot read the record at " +
-                    bcf_seqname_safe(inputHeader_.get(), record) + ":" + std::to_string(record->pos + 1) + ": " +
-                    problem);
+                    bcf_seqname_safe(inputHeader_.get(), record) + ":" + std::to_string(record->pos + 1) +
+                    ": " + problem);
       }
       declared = inputHeader_->nhrec > knownLines;
       if (declared && !declareLateLines(knownLines, record)) return false;
@@ -586,9 +608,18 @@ void VcfFormat::storeSolution(const Family& family) {
     slotSolved_[static_cast<std::size_t>(placed.slot)] = 1;
     for (std::size_t l = 0; l < sites.positions.size() && l < member.genotypes.size(); ++l) {
       GenotypeCell& cell = cells_.at(l, placed.slot);
+      LocusGenotype solved = member.genotypes[l];
+      if (solved.phaseProbability >= 0.0F) {
+        std::vector<std::uint16_t>& probabilities =
+            slotPhaseProbability_[static_cast<std::size_t>(placed.slot)];
+        if (probabilities.empty()) probabilities.assign(sites.positions.size(), kNoPhaseProbability);
+        probabilities[l] =
+            static_cast<std::uint16_t>(std::lround(solved.phaseProbability * kPhaseProbabilityScale));
+        // A call whose order is too uncertain is written unphased.
+        if (solved.phaseProbability < minPhaseProbability_) solved.resolved = false;
+      }
       // A founder's block starts at its first call that carries PS.
-      if (storeSolvedCall(cell, member.genotypes[l], impute_) && founder && phaseSet == 0 &&
-          carriesPhaseSet(cell)) {
+      if (storeSolvedCall(cell, solved, impute_) && founder && phaseSet == 0 && carriesPhaseSet(cell)) {
         phaseSet = sites.positions[l];
       }
     }
@@ -638,6 +669,7 @@ bool VcfFormat::nextSegment() {
   sites_.recombinationFractions = chromosomeFractions();
   slotSolved_.assign(layout_.slotSamples.size(), 0);
   slotPhaseSet_.assign(layout_.slotSamples.size(), 0);
+  slotPhaseProbability_.assign(layout_.slotSamples.size(), {});
   segmentStart_ = processClockMs();
   res_->put("Chromosome\t")
       .put(chromosome_)
@@ -677,6 +709,25 @@ bool VcfFormat::endSegment(const AlleleStats* stats) {
   return written;
 }
 
+bool VcfFormat::writePhaseProbabilities(bcf1_t* record, std::size_t site) {
+  if (!needs_.phaseProbabilities) return true;
+  const int sampleCount = bcf_hdr_nsamples(outputHeader_.get());
+  bool any = false;
+  for (std::size_t slot = 0; slot < slotPhaseProbability_.size(); ++slot) {
+    const std::vector<std::uint16_t>& probabilities = slotPhaseProbability_[slot];
+    if (probabilities.empty() || probabilities[site] == kNoPhaseProbability) continue;
+    if (!any) {
+      phaseProbabilityValues_.resize(static_cast<std::size_t>(sampleCount));
+      for (float& value : phaseProbabilityValues_) bcf_float_set_missing(value);
+      any = true;
+    }
+    phaseProbabilityValues_[static_cast<std::size_t>(layout_.slotSamples[slot])] =
+        static_cast<float>(probabilities[site]) / kPhaseProbabilityScale;
+  }
+  return !any || bcf_update_format_float(outputHeader_.get(), record, "PP", phaseProbabilityValues_.data(),
+                                         sampleCount) >= 0;
+}
+
 bool VcfFormat::writeChromosome() {
   HtsFilePtr parked(hts_open(spillName_.c_str(), "r"));
   HeaderPtr parkedHeader(parked == nullptr ? nullptr : bcf_hdr_read(parked.get()));
@@ -692,7 +743,8 @@ bool VcfFormat::writeChromosome() {
     if (site >= cells_.siteCount())
       return fail("temporary file '" + spillName_ + "' holds more records than were read");
     record->rid = outputContig;
-    if (!writer_.apply(outputHeader_.get(), record.get(), cells_.site(site))) {
+    if (!writer_.apply(outputHeader_.get(), record.get(), cells_.site(site)) ||
+        !writePhaseProbabilities(record.get(), site)) {
       return fail(request_.genotypeFile + ": cannot update the record at " + chromosome_ + ":" +
                   std::to_string(record->pos + 1));
     }

@@ -1,10 +1,10 @@
 #include "app/run_loop.h"
-#include "pedigree_file/pedigree_file_format.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "pedigree_file/pedigree_file_format.h"
 #include "test_support.h"
 
 using test_support::fileExists;

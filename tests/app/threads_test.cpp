@@ -76,12 +76,13 @@ TEST(Threads, RunningOutOfMemoryIsReportedForTheFamilyAndTheRunGoesOn) {
     const ResultSinks sinks{dat, res, out};
     testing::internal::CaptureStderr();
     {
-      FamilyPool pool(threads, "in.txt",
-                      [](Family& family, const ResultSinks& buffers) {
-                        if (family.familyId == 2) throw std::bad_alloc();
-                        buffers.res.put(family.familyId).put('\n');
-                      },
-                      sinks);
+      FamilyPool pool(
+          threads, "in.txt",
+          [](Family& family, const ResultSinks& buffers) {
+            if (family.familyId == 2) throw std::bad_alloc();
+            buffers.res.put(family.familyId).put('\n');
+          },
+          sinks);
       for (int id = 1; id <= 3; ++id) {
         auto family = std::make_unique<Family>();
         family->familyId = id;

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "constraint/constraint_finding.h"
-#include "pedigree/result_sinks.h"
 #include "constraint/constraint_solver.h"
 #include "constraint/transmission_rules.h"
 #include "family_generator.h"
+#include "pedigree/result_sinks.h"
 #include "test_support.h"
 
 namespace {
@@ -450,6 +450,7 @@ TEST(ConstraintLimits, AllocationFailureIsReportedForTheFamily) {
     const SolveResult result = solveByConstraintFinding(*family, Settings(), "fam.txt", sink);
     std::exit(result.outcome == FamilyOutcome::kRefused ? 0 : 1);
   };
-  EXPECT_EXIT(solveUnderLimit(), testing::ExitedWithCode(0), "Haplotor: fam.txt: family 5: out of memory while");
+  EXPECT_EXIT(solveUnderLimit(), testing::ExitedWithCode(0),
+              "Haplotor: fam.txt: family 5: out of memory while");
 #endif
 }

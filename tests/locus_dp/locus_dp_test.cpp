@@ -1,7 +1,6 @@
 // Option l against exhaustive search on small families and against a slow
 // reference that keeps every optimal alternative of every state.
 #include "locus_dp/locus_dp.h"
-#include "pedigree/result_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 #include "family_generator.h"
 #include "locus_dp/locus_dp_solver.h"
 #include "pedigree/forced_phases.h"
+#include "pedigree/result_sinks.h"
 #include "test_support.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <random>
 #include <set>
 
+#include "app/settings.h"
 #include "family_generator.h"
 #include "pedigree/family.h"
 #include "pedigree/forced_phases.h"
-#include "app/settings.h"
 #include "pedigree/random_source.h"
 #include "test_support.h"
 

@@ -55,9 +55,10 @@ TEST(FamilyLayout, CompletesFamiliesAndRefusesThoseTheMethodsCannotTake) {
                                             "x", "y", "z", "5_p",  "q",     "s6",   "t6", "u6"};
   testing::internal::CaptureStderr();
   RunLayout run = layoutFamilies(ped, samples, LayoutRules{3, "option b"});
-  EXPECT_NE(testing::internal::GetCapturedStderr().find(
-                "family 6: member t6 (line 19) cannot be placed after its parents (a member is its own ancestor"),
-            std::string::npos);
+  EXPECT_NE(
+      testing::internal::GetCapturedStderr().find(
+          "family 6: member t6 (line 19) cannot be placed after its parents (a member is its own ancestor"),
+      std::string::npos);
   ASSERT_EQ(run.families.size(), 1u);
   const FamilyLayout& family = run.families[0];
   EXPECT_EQ(family.familyId, 1);

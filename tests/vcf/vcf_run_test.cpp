@@ -83,7 +83,7 @@ TEST(VcfRun, EveryMethodWritesAnIndexedVcfThatKeepsWhatItDoesNotPhase) {
       ASSERT_EQ(run.exitStatus, 0) << run.standardError;
       EXPECT_EQ(shell("bcftools view " + out + " > /dev/null").first, 0);
       EXPECT_EQ(shell("bcftools index -n " + out).second, "7\n");
-      EXPECT_EQ(shell("bcftools annotate -x FORMAT/PS " + out + " | " + kept + "-"), keptIn);
+      EXPECT_EQ(shell("bcftools annotate -x FORMAT/PS,FORMAT/PP " + out + " | " + kept + "-"), keptIn);
       EXPECT_EQ(shell(sites + out), shell(sites + dir + "/x.vcf.gz"));
       // A filled-in call may turn a skipped trio site into a checked one, never into an error.
       const auto mendelOut = shell(mendel + out);
@@ -93,6 +93,56 @@ TEST(VcfRun, EveryMethodWritesAnIndexedVcfThatKeepsWhatItDoesNotPhase) {
       }
       EXPECT_NE(shell("bcftools view -h " + out).second.find("##FORMAT=<ID=PS,"), std::string::npos);
     }
+  }
+}
+
+// Each sample's calls with their alleles sorted and without phase.
+std::map<std::string, std::string> alleleSets(const std::map<std::string, std::string>& calls) {
+  std::map<std::string, std::string> sets;
+  for (const auto& [sample, text] : calls) {
+    std::istringstream each(text);
+    for (std::string call; each >> call;) {
+      if (call.size() == 3 && call[1] == '|') call[1] = '/';
+      if (call.size() == 3 && call[0] > call[2]) std::swap(call[0], call[2]);
+      sets[sample] += call + " ";
+    }
+  }
+  return sets;
+}
+
+// Option i writes the probability of every heterozygous call's order as PP
+// (declared in the header); with HAPLOTOR_MIN_PP a call below it is written
+// unphased, and no setting changes a typed allele.
+TEST(VcfRun, PhaseProbabilitiesAreWrittenAndBelowTheThresholdCallsStayUnphased) {
+  const std::string dir = exampleFolder(), out = dir + "/x.phased.vcf.gz";
+  const auto input = calls(dir + "/x.vcf.gz");
+  for (const char* threshold : {"0", "0.99999", "1"}) {
+    SCOPED_TRACE(threshold);
+    const auto run = runHaplotor({"-i", "x.vcf.gz", "x.ped"}, dir,
+                                 {{"HAPLOTOR_MIN_PP", threshold}, {"HAPLOTOR_ERROR", "0.01"}});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_NE(shell("bcftools view -h " + out).second.find("##FORMAT=<ID=PP,Number=1,Type=Float,"),
+              std::string::npos);
+    int below = 0, phasedWithPp = 0;
+    std::istringstream fields(shell("bcftools query -f '[%GT %PP\\n]' " + out).second);
+    for (std::string call, pp; fields >> call >> pp;) {
+      if (pp == ".") continue;
+      const bool phased = call.find('|') != std::string::npos;
+      if (std::stod(pp) < std::stod(threshold)) {
+        ++below;
+        EXPECT_FALSE(phased) << call << " " << pp;
+      } else {
+        phasedWithPp += phased;
+      }
+    }
+    if (std::string(threshold) == "0") {
+      EXPECT_EQ(below, 0);
+      EXPECT_GT(phasedWithPp, 0);
+    } else {
+      EXPECT_GT(below, 0);
+    }
+    // The alleles of every call are those read, in whatever order.
+    EXPECT_EQ(alleleSets(calls(out)), alleleSets(input));
   }
 }
 
@@ -243,7 +293,8 @@ TEST(VcfRun, SevenColumnAndVcfRunsOfAMethodAgree) {
     ASSERT_EQ(runHaplotor({option, "fam.txt"}, dir, env).exitStatus, 0);
     const auto threaded = runHaplotor({option, "fam.vcf", "fam.ped"}, dir, env);
     ASSERT_EQ(threaded.exitStatus, 0) << threaded.standardError;
-    const std::string files[] = {readFile(dir + "/fam.phased.vcf.gz"), readFile(dir + "/fam.phased.vcf.gz.csi"),
+    const std::string files[] = {readFile(dir + "/fam.phased.vcf.gz"),
+                                 readFile(dir + "/fam.phased.vcf.gz.csi"),
                                  test_support::maskTimes(readFile(dir + "/fam.res"))};
     env["HAPLOTOR_THREADS"] = "1";
     const auto run = runHaplotor({option, "fam.vcf", "fam.ped"}, dir, env);
