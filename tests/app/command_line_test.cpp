@@ -86,7 +86,8 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
   const std::pair<const char*, const char*> bad[] = {
       {"HAPLOTOR_MAX_SOLUTIONS", "many"}, {"HAPLOTOR_THREADS", "0"}, {"HAPLOTOR_THETA", "2"},
       {"HAPLOTOR_MAX_BITS", "x"},         {"HAPLOTOR_SEED", "1e3"},  {"HAPLOTOR_IMPUTE", "yes"},
-      {"HAPLOTOR_CM_PER_MB", "-1"},       {"HAPLOTOR_TIMES", "2"},   {"HAPLOTOR_ERROR", "0.5"},
+      {"HAPLOTOR_CM_PER_MB", "-1"},       {"HAPLOTOR_TIMES", "2"},   {"HAPLOTOR_MIN_PP", "1.5"},
+      {"HAPLOTOR_ERROR", "0.5"},
   };
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 2\n1 3 1 2 1 0 0 1 2\n");
