@@ -1,35 +1,11 @@
-// The statistics table and the text sink; the per-member writers against
-// plain formatting where the end-to-end results do not reach (many loci,
-// extreme values).
+// The text sink, and the per-member writers against plain formatting where
+// the end-to-end results do not reach (many loci, extreme values).
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #include "pedigree/family.h"
 #include "test_support.h"
-
-TEST(AlleleStats, SummaryTableOfEmptyAndCountedRuns) {
-  AlleleStats stats;
-  TextSink empty;
-  stats.printSummary(empty);
-  EXPECT_EQ(empty.text(),
-            "Total Number of Founders\t0;\tTotal Number of Loci\t0;\tTotal Number of Free Loci\t0\n"
-            "Locus #\tAllele1\tFre\tAllele2\tFre\t...\tHeterozygousity\n");
-  // Founder 1 has two typed heterozygous loci (+1 free), founder 2 none (-1);
-  // the child is 1/2 under 1/2 x 1/2 at locus 0 (free), homozygous at 1 and
-  // untyped at 2 (free). The family is added twice under the same id.
-  auto trio = test_support::preparedFamily(
-      "1 1 0 0 1 0 0 1 2 3 4 5 5\n1 2 0 0 2 0 0 1 2 4 4 0 5\n"
-      "1 3 1 2 1 0 0 2 1 4 4 0 5\n");
-  stats.addFamily(*trio);
-  stats.addFamily(*trio);
-  TextSink res;
-  stats.printSummary(res);
-  EXPECT_EQ(res.text(),
-            "Total Number of Founders\t4;\tTotal Number of Loci\t3;\tTotal Number of Free Loci\t6\n"
-            "Locus #\tAllele1\tFre\tAllele2\tFre\t...\tHeterozygousity\n"
-            "0\t1\t0.5\t2\t0.5\t1\n1\t3\t0.25\t4\t0.75\t0.5\n2\t0\t0.25\t5\t0.75\t0\n");
-}
 
 TEST(TextSink, FloatsInDefaultStreamNotationAndBackUpAfterAFlush) {
   TextSink sink;
