@@ -66,34 +66,43 @@ bool keepsTyped(int x, int y, int a, int b) {
                             : true;
 }
 
-TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllele) {
-  std::mt19937 rng(99);
-  std::string input;
-  Typed typed;
+// Generated families of four shapes, or (with typing errors in the input)
+// smaller ones; families and their typed alleles as read.
+std::string generatedInput(Typed& typed, bool typingErrors) {
+  std::mt19937 rng(typingErrors ? 7 : 99);
   using Options = test_support::GeneratedFamilyOptions;
   const Options shapes[] = {{.children = 1},
                             {.generations = 3, .children = 2, .grandchildren = 1},
                             {.children = 1, .halfSiblings = true},
                             {.generations = 3, .children = 4, .grandchildren = 3, .marriedChildren = 2}};
-  for (int family = 1; family <= 40; ++family) {
+  std::string input;
+  for (int family = 1; family <= (typingErrors ? 16 : 40); ++family) {
     Options options = shapes[family % 4];
+    if (typingErrors) {
+      options = {.generations = 2 + family % 2, .children = 2 + family % 3, .grandchildren = 1 + family % 2};
+    } else {
+      if (family % 4 < 3) options.children += family % (family % 4 == 0 ? 7 : 3);
+      if (family % 4 == 1) options.grandchildren += family % 3;
+      if (family % 4 == 1) options.marriedChildren += family % 2;
+      options.missingGenotypeRate = family % 3 == 0 ? 0.1 : 0.0;
+    }
     options.familyId = family;
-    if (family % 4 < 3) options.children += family % (family % 4 == 0 ? 7 : 3);
-    if (family % 4 == 1) options.grandchildren += family % 3;
-    if (family % 4 == 1) options.marriedChildren += family % 2;
-    options.loci = 30;
+    options.loci = typingErrors ? 20 : 30;
     options.alleles = 2 + family % 3;
     options.recombinationRate = 0.05;
-    options.missingRate = 0.05 * (family % 5);
-    options.missingGenotypeRate = family % 3 == 0 ? 0.1 : 0.0;
+    options.missingRate = 0.05 * (family % (typingErrors ? 3 : 5));
+    options.typingErrorRate = typingErrors ? 0.04 : 0.0;
     options.shuffled = family % 2 == 1;
     const std::string text = test_support::generateFamilyText(options, rng);
     input += text;
     addTyped(text, family, typed);
   }
-  const Outcome r = runInheritance(input);
-  EXPECT_EQ(r.run.exitStatus, 0);
-  EXPECT_EQ(r.run.standardError, "");
+  return input;
+}
+
+// Every written call keeps the typed alleles; with `followsSources`, each
+// child allele is the one its sources name and the "res" counts the changes.
+void expectWrittenConsistently(const Outcome& r, Typed& typed, bool followsSources) {
   ASSERT_EQ(r.written.size(), typed.size());
   for (const auto& [family, members] : r.written) {
     SCOPED_TRACE("family " + std::to_string(family));
@@ -103,9 +112,8 @@ TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllel
       const std::vector<int>& read = typed[family][id];
       for (std::size_t l = 0; l < member.alleles.size(); ++l) {
         const auto [x, y] = member.alleles[l];
-        const int a = read[2 * l], b = read[2 * l + 1];
-        EXPECT_TRUE(keepsTyped(x, y, a, b)) << "typed alleles lost, member " << id << " locus " << l;
-        if (member.father == 0) continue;
+        EXPECT_TRUE(keepsTyped(x, y, read[2 * l], read[2 * l + 1])) << "member " << id << " locus " << l;
+        if (member.father == 0 || !followsSources) continue;
         int side = 0;
         for (const Written* parent : {&members.at(member.father), &members.at(member.mother)}) {
           const char s = member.sources[side][l];
@@ -114,17 +122,23 @@ TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllel
           const int got = side++ == 0 ? x : y;
           EXPECT_TRUE(got == 0 || passed == 0 || got == passed) << "member " << id << " locus " << l;
         }
-      }
-      for (int side = 0; side < 2 && member.father != 0; ++side) {
-        for (std::size_t k = 1; k < member.sources[side].size(); ++k) {
-          recombinants += member.sources[side][k] != member.sources[side][k - 1] ? 1 : 0;
-        }
+        for (int side = 0; side < 2 && l > 0; ++side)
+          recombinants += member.sources[side][l] != member.sources[side][l - 1] ? 1 : 0;
       }
     }
+    if (!followsSources) continue;
     std::ostringstream line;
     line << '\n' << family << "\t " << recombinants << "\t T\n";
     EXPECT_NE(r.res.find(line.str()), std::string::npos) << r.res;
   }
+}
+
+TEST(InheritanceRun, GeneratedFamiliesAreAllWrittenConsistentWithEveryTypedAllele) {
+  Typed typed;
+  const Outcome r = runInheritance(generatedInput(typed, false));
+  EXPECT_EQ(r.run.exitStatus, 0);
+  EXPECT_EQ(r.run.standardError, "");
+  expectWrittenConsistently(r, typed, true);
 }
 
 TEST(InheritanceRun, MissingAllelesAreFilledOnlyWhereTheVectorDeterminesThem) {
@@ -174,25 +188,8 @@ TEST(InheritanceRun, InconsistentLociAreWrittenAsReadAndTooLargeFamiliesAreRefus
 // as read, never changed; without errors in the model the wrong calls make
 // loci inconsistent, with them they are taken as errors instead.
 TEST(InheritanceRun, TypedAllelesAreNeverChangedWithGenotypeErrors) {
-  std::mt19937 rng(7);
-  std::string input;
   Typed typed;
-  using Options = test_support::GeneratedFamilyOptions;
-  for (int family = 1; family <= 16; ++family) {
-    Options options{.familyId = family,
-                    .generations = 2 + family % 2,
-                    .children = 2 + family % 3,
-                    .grandchildren = 1 + family % 2};
-    options.loci = 20;
-    options.alleles = 2 + family % 3;
-    options.recombinationRate = 0.05;
-    options.missingRate = 0.05 * (family % 3);
-    options.typingErrorRate = 0.04;
-    options.shuffled = family % 2 == 1;
-    const std::string text = test_support::generateFamilyText(options, rng);
-    input += text;
-    addTyped(text, family, typed);
-  }
+  const std::string input = generatedInput(typed, true);
   const std::map<std::string, std::string> settings[] = {
       {},
       {{"HAPLOTOR_ERROR", "0.01"}},
@@ -204,17 +201,7 @@ TEST(InheritanceRun, TypedAllelesAreNeverChangedWithGenotypeErrors) {
     EXPECT_EQ(r.run.exitStatus, 0);
     EXPECT_EQ(r.run.standardError.find("taken as genotype error") == std::string::npos, environment.empty());
     EXPECT_EQ(r.run.standardError.find("Mendelian inconsistency") == std::string::npos, !environment.empty());
-    ASSERT_EQ(r.written.size(), typed.size());
-    for (const auto& [family, members] : r.written) {
-      for (const auto& [id, member] : members) {
-        const std::vector<int>& read = typed[family][id];
-        for (std::size_t l = 0; l < member.alleles.size(); ++l) {
-          EXPECT_TRUE(
-              keepsTyped(member.alleles[l].first, member.alleles[l].second, read[2 * l], read[2 * l + 1]))
-              << "family " << family << " member " << id << " locus " << l;
-        }
-      }
-    }
+    expectWrittenConsistently(r, typed, false);
   }
   // The child's 3/3 at locus 1 is in neither parent: taken as an error and
   // written as read, its other loci phased.
