@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/methods.h"
-#include "pedigree_file/pedigree_file_format.h"
 #include "test_support.h"
 #include "vcf/genetic_distance.h"
-#include "vcf/vcf_phasing.h"
 
 using test_support::fileExists;
 using test_support::makeTempDir;
@@ -164,55 +161,6 @@ TEST(GeneticMap, UnusableMapsStopTheRunAndTouchNoResult) {
     EXPECT_EQ(vcfRun.standardError, run.standardError);
     EXPECT_FALSE(fileExists(dir + "/v.res") || fileExists(dir + "/v.phased.vcf.gz"));
   }
-}
-
-// The fractions each format hands to the methods: the VCF's from the
-// interpolated centimorgans of its sites (a chromosome the map lacks at the
-// uniform rate), the pedigree file's from consecutive map lines.
-TEST(GeneticMap, FormatsHandTheMapsFractionsToTheMethods) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/x.vcf", readFile(kExamples + "vcf_example.vcf"));
-  writeFile(dir + "/x.ped", readFile(kExamples + "vcf_example.ped"));
-  GeneticMap map;
-  std::string problem;
-  ASSERT_TRUE(map.read(writeMap(dir, "map.gz", "pos chr cM\n0 chr1 0\n2500 chr1 1.0\n10000 chr1 2.5\n", true),
-                       problem))
-      << problem;
-  const Method* inheritance = findMethod('i');
-  ASSERT_NE(inheritance, nullptr);
-  Settings settings;
-  settings.cmPerMb = 3.0;
-  settings.out = dir + "/out.vcf";
-  std::unique_ptr<RunFormat> vcf =
-      vcfFormat(dir + "/x.vcf", dir + "/x.ped", "test", "option i", settings, inheritance->needs, &map);
-  ASSERT_TRUE(vcf->open());
-  ASSERT_TRUE(vcf->nextSegment());
-  // Sites 1000 ... 5000 lie at 0.4, 0.8, 1.1, 1.3 and 1.5 cM.
-  const std::vector<double> expected = {haldane(0.4), haldane(0.3), haldane(0.2), haldane(0.2)};
-  ASSERT_NE(vcf->intervalFractions(), nullptr);
-  ASSERT_EQ(vcf->intervalFractions()->size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    EXPECT_NEAR((*vcf->intervalFractions())[i], expected[i], 1e-12);
-  while (vcf->nextFamily() != nullptr) {
-  }
-  ASSERT_TRUE(vcf->endSegment(nullptr));
-  ASSERT_TRUE(vcf->nextSegment());  // X: not in the map
-  EXPECT_EQ(*vcf->intervalFractions(), haldaneFractions({1500, 2500}, 3.0));
-  EXPECT_EQ(vcf->close(false, false, nullptr), 1);
-
-  writeFile(dir + "/p.txt", "1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 1 1\n");
-  GeneticMap markers;
-  ASSERT_TRUE(markers.read(writeMap(dir, "m.txt", "5 a 10 0\n5 b 10.5 0\n6 c 1 0\n", false), problem));
-  std::unique_ptr<RunFormat> file = pedigreeFileFormat(dir + "/p.txt", inheritance->needs, &markers);
-  ASSERT_TRUE(file->open());
-  ASSERT_TRUE(file->nextSegment());
-  ASSERT_NE(file->intervalFractions(), nullptr);
-  EXPECT_EQ(*file->intervalFractions(), markers.lineFractions());
-  // The look at the first line for the map leaves it to the reader.
-  std::unique_ptr<Family> first = file->nextFamily();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->memberCount, 2);
-  EXPECT_EQ(file->close(true, false, nullptr), 0);
 }
 
 // The map reaches option i in both forms: child 4 (b) takes its father's

@@ -68,21 +68,8 @@ std::string untypedFamily(int familyId, int loci, bool extraFounder = false) {
   return text;
 }
 
-TEST(MemberDpSolver, FounderPhasesAreFreeAfterTheFirstHeterozygousLocusAndTheCapKeepsTheOrder) {
-  const std::string text = "4 1 0 0 1 0 0 1 2 1 2\n4 2 0 0 2 0 0 2 1 2 1\n";
-  // Final states 3, 2, 1, 0 in that order; bit 0 is member 1's phase.
-  const std::string phases[4][2] = {{"2/1", "2/1"}, {"1/2", "2/1"}, {"2/1", "1/2"}, {"1/2", "1/2"}};
-  std::string expected;
-  for (const auto& pair : phases) {
-    expected += "4\t1\t0\t0\t1\t0\t0\t1/2\t" + pair[0] + "\t00\t00\n";
-    expected += "4\t2\t0\t0\t2\t0\t0\t1/2\t" + pair[1] + "\t00\t00\n";
-  }
-  EXPECT_EQ(solve(text).out, expected);
-  const Written two = solve(text, 2);
-  EXPECT_EQ(two.outcome.status, Status::kCapped);
-  EXPECT_EQ(two.out, expected.substr(0, expected.size() / 2));
-  // Exactly as many as exist: nothing is left to trace.
-  EXPECT_EQ(solve(text, 4).outcome.status, Status::kSolved);
+// Hand-checked cases, one beyond the oracle's reach.
+TEST(MemberDpSolver, UntypedFamilyWritesOnePathAndAChildsZeroIsNoWildcard) {
   // Untyped over 40 loci: every constant source vector is optimal (4096
   // final states, beyond the oracle's reach); all share one phase path.
   const Written once = solve(untypedFamily(9, 40));
