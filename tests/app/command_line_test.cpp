@@ -49,16 +49,6 @@ TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndExitZero) {
   EXPECT_FALSE(fileExists(dir + "/ped.res"));
 }
 
-TEST(CommandLine, ThreeArgumentsReadTheFirstFileAsVcf) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
-  auto result = runHaplotor({"-b", "ped.txt", "extra"}, dir);
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.standardError, "Haplotor: genotype file 'ped.txt' is not VCF, bgzipped VCF or BCF\n");
-  EXPECT_EQ(result.standardOutput, "");
-  EXPECT_FALSE(fileExists(dir + "/ped.res"));
-}
-
 TEST(CommandLine, OnlyTheSecondCharacterOfTheOptionSelects) {
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");

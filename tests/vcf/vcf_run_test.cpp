@@ -225,22 +225,6 @@ TEST(VcfRun, InputProblemsAreFatalNameTheFileAndWipeNothing) {
   }
 }
 
-TEST(VcfRun, PedigreeProblemsAreReportedPerFamily) {
-  const std::string dir = exampleFolder();
-  writeFile(dir + "/y.ped",
-            "fam1 dad 0 0 1 0\nfam1 mum 0 0 2 0\nfam1 kid1 dad mum 1 0\nfam1 kid2 dad stranger 2 0\n"
-            "fam1 kid3 dad mum 2\nfam2 mum2 0 0 2 0\nfam2 outsider mum2 mum2 1 0\n"
-            "fam3 a 0 0 1 0\nfam3 b 0 0 2 0\nfam3 c a b 1 0\n");
-  const auto run = runHaplotor({"-l", "x.vcf.gz", "y.ped"}, dir);
-  EXPECT_EQ(run.exitStatus, 0);
-  for (const char* message : {"y.ped: line 5: has 5 columns, a PED line needs six",
-                              "y.ped: family fam2: member mum2 (line 6) is both a father and a mother",
-                              "y.ped: family fam3: no member is a sample of the VCF; family skipped"}) {
-    EXPECT_NE(run.standardError.find(message), std::string::npos) << run.standardError;
-  }
-  EXPECT_EQ(calls(dir + "/x.vcf.gz"), calls(dir + "/x.phased.vcf.gz"));  // every family skipped
-}
-
 // Generated families as seven-column text and as VCF + PED, with missing and
 // half-missing calls: each method phases and fills them alike with the same
 // seed.
