@@ -15,7 +15,17 @@
 #                 crude scaffold reuses the option i run)
 # and scored against the truth by bench/score_phase.py. Needs shapeit4,
 # shapeit4-example, bcftools, python3 and g++. Time is wall clock, seconds.
-# Usage: [FAMILIES=n] [HAPLOTOR_MIN_PP=p] bench/real_accuracy.sh [build folder] (default build)
+# Settings (environment):
+#   FAMILIES=n      families per configuration (default 40)
+#   CONFIGS="a b"   run only these configurations (names as in the table; each
+#                   keeps its own seed, so its families do not depend on the
+#                   selection)
+#   THIN=n          keep every n-th panel site in every configuration run
+#   SHAPEIT=0       option i only: no shapeit4, no scaffold
+#   HAPLOTOR_MIN_PP=p  see "scaffold" above
+#   other HAPLOTOR_* variables (HAPLOTOR_ERROR, HAPLOTOR_MAP, ...) reach every
+#   Haplotor run as they are, and are listed under the table
+# Usage: [settings] bench/real_accuracy.sh [build folder] (default build)
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,6 +33,9 @@ exe=$root/${1:-build}/Haplotor.exe
 families=${FAMILIES:-40}
 min_pp=${HAPLOTOR_MIN_PP:-}
 unset HAPLOTOR_MIN_PP
+configs=${CONFIGS:-}
+shapeit=${SHAPEIT:-1}
+settings=$(env | grep '^HAPLOTOR_' | sort | tr '\n' ' ')
 data=/usr/share/doc/shapeit4/examples/test
 if [ ! -f "$data/reference.vcf.gz" ] || ! command -v shapeit4 >/dev/null; then
   echo "needs the Debian packages shapeit4 and shapeit4-example" >&2
@@ -50,6 +63,10 @@ seed=0
 # configuration: name shape thin missing errors
 while read -r name shape thin missing errors; do
   seed=$((seed + 1))
+  if [ -n "$configs" ]; then
+    case " $configs " in *" $name "*) ;; *) continue ;; esac
+  fi
+  thin=${THIN:-$thin}
   dir=$work/$name
   mkdir "$dir"
   cd "$dir"
@@ -64,6 +81,10 @@ while read -r name shape thin missing errors; do
   HAPLOTOR_THREADS=2 HAPLOTOR_SEED=1 "$exe" -i fam.vcf.gz fam.ped >haplotor.log 2>&1 || { cat haplotor.log; exit 1; }
   i_time=$(since "$start")
   row "$name" "option i" fam.phased.vcf.gz "$i_time"
+  if [ "$shapeit" = 0 ]; then
+    cd "$root"
+    continue
+  fi
 
   start=$(now)
   shapeit4 --input fam.vcf.gz --map "$data/chr20.b37.gmap.gz" --region 20 --output alone.vcf.gz \
@@ -96,7 +117,8 @@ three-gen-dense-0.5%errors three 12 0 0.005
 nuclear-sparse nuclear 150 0 0
 EOF
 
-echo "$families families per configuration; dense = every 12th panel site, sparse = every 150th."
+echo "$families families per configuration; dense = every 12th panel site, sparse = every 150th${THIN:+ (all overridden: every ${THIN}th)}."
+[ -z "$settings" ] || echo "Haplotor settings: $settings"
 echo "Errors and share in percent; 'half' counts an unphased heterozygous call as half an error;"
 echo "PP columns: children's phased heterozygous calls with PP in [0.9, 0.99) and >= 0.99, % wrong/count."
 {
