@@ -63,10 +63,13 @@ class BruteForce {
 
   Table posteriors(int reducedBits) {
     const std::size_t loci = static_cast<std::size_t>(family_.locusCount), n = std::size_t{1} << bit_.size();
-    std::vector<double> step(bit_.size() + 1);
-    for (std::size_t k = 0; k < step.size(); ++k) {
-      step[k] = std::pow(model_.theta(), k) * std::pow(1 - model_.theta(), bit_.size() - k);
-    }
+    // step(l, k): moving from locus l - 1 to l with k of the bits changed,
+    // at the fraction of that interval.
+    auto step = [this](std::size_t l, std::size_t k) {
+      const double theta = model_.thetaAfter(static_cast<int>(l) - 1);
+      return std::pow(theta, static_cast<double>(k)) *
+             std::pow(1 - theta, static_cast<double>(bit_.size() - k));
+    };
     Table emission(loci, std::vector<double>(n)), alpha = emission, beta(loci, std::vector<double>(n, 1.0));
     for (std::size_t l = 0; l < loci; ++l) {
       for (std::size_t v = 0; v < n; ++v) emission[l][v] = emissionOf(v, static_cast<int>(l));
@@ -74,7 +77,7 @@ class BruteForce {
       for (std::size_t y = 0; y < n; ++y) {
         double in = l == 0 ? 1.0 : 0.0;
         for (std::size_t x = 0; l > 0 && x < n; ++x)
-          in += alpha[l - 1][x] * step[__builtin_popcountll(x ^ y)];
+          in += alpha[l - 1][x] * step(l, static_cast<std::size_t>(__builtin_popcountll(x ^ y)));
         alpha[l][y] = in * emission[l][y];
       }
       normalise(alpha[l]);
@@ -83,7 +86,8 @@ class BruteForce {
       for (std::size_t x = 0; x < n; ++x) {
         beta[l - 1][x] = 0.0;
         for (std::size_t y = 0; y < n; ++y) {
-          beta[l - 1][x] += step[__builtin_popcountll(x ^ y)] * emission[l][y] * beta[l][y];
+          beta[l - 1][x] +=
+              step(l, static_cast<std::size_t>(__builtin_popcountll(x ^ y))) * emission[l][y] * beta[l][y];
         }
       }
       normalise(beta[l - 1]);
@@ -220,8 +224,11 @@ std::vector<std::uint32_t> choose(const Table& posteriors) {
 // solver writes: none the brute force finds more likely wrong than right,
 // and each typed heterozygote's stored order probability against the brute
 // force's for the written order and the other.
-std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double error = 0) {
-  SCOPED_TRACE(text + "error " + std::to_string(error));
+// `fractions`: each interval's own recombination fraction (as a genetic
+// map gives them); empty: the one estimate of the file.
+std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double error = 0,
+                                              const std::vector<double>& fractions = {}) {
+  SCOPED_TRACE(text + "error " + std::to_string(error) + " fractions " + std::to_string(fractions.size()));
   auto family = test_support::preparedFamily(text);
   const Family read = *family;
   Settings settings;
@@ -229,6 +236,7 @@ std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double er
   inheritance::FileModel model(settings);
   model.addFamily(*family);
   model.finish();
+  if (!fractions.empty()) model.setIntervalFractions(fractions);
   inheritance::InheritanceSolver solver(*family, model);
   Table posteriors;
   solver.decode([&](int, const std::vector<double>& posterior) { posteriors.push_back(posterior); });
@@ -298,6 +306,10 @@ TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
       options.typingErrorRate = round % 3 == 2 ? 0.15 : 0.0;
       const std::string text = test_support::generateFamilyText(options, rng);
       for (double error : {0.0, round % 2 == 0 ? 0.1 : 0.01}) expectSolverEqualsBruteForce(text, error);
+      // Intervals of their own fractions, from nearly linked to unlinked.
+      std::vector<double> fractions;
+      for (int l = 0; l + 1 < 8; ++l) fractions.push_back(l % 3 == 0 ? 1e-4 : l % 3 == 1 ? 0.05 : 0.5);
+      expectSolverEqualsBruteForce(text, round % 2 == 0 ? 0.0 : 0.01, fractions);
     }
   }
   // Locus 1: the child carries allele 3, which neither parent has; without
