@@ -44,10 +44,7 @@ fi
 [ -x "$exe" ] || { echo "no $exe: build the haplotor target first" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-g++ -O2 -std=c++20 -o "$work/simulate" bench/simulate_vcf_families.cpp
-bcftools query -f '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n' "$data/reference.vcf.gz" >"$work/panel.txt"
-zcat "$data/chr20.b37.gmap.gz" >"$work/map.gmap"
-bcftools view -h "$data/reference.vcf.gz" | grep -E '^##(fileformat|contig|FORMAT=<ID=GT)' >"$work/header.txt"
+. bench/panel_setup.sh
 score="python3 $root/bench/score_phase.py"
 
 now() { date +%s.%N; }

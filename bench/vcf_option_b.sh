@@ -21,10 +21,7 @@ if [ ! -f "$data/reference.vcf.gz" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-g++ -O2 -std=c++20 -o "$work/simulate" bench/simulate_vcf_families.cpp
-bcftools query -f '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n' "$data/reference.vcf.gz" >"$work/panel.txt"
-zcat "$data/chr20.b37.gmap.gz" >"$work/map.gmap"
-bcftools view -h "$data/reference.vcf.gz" | grep -E '^##(fileformat|contig|FORMAT=<ID=GT)' >"$work/header.txt"
+. bench/panel_setup.sh
 "$work/simulate" "$work/panel.txt" "$work/map.gmap" 500 "$work/families.ped" 20 <"$work/header.txt" |
   bcftools view -Oz -o "$work/families.vcf.gz"
 echo "families: $(cut -d' ' -f1 "$work/families.ped" | sort -u | wc -l), samples: $(wc -l <"$work/families.ped"), sites: $(bcftools index -n "$work/families.vcf.gz" 2>/dev/null || bcftools view -H "$work/families.vcf.gz" | wc -l)"

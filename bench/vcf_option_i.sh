@@ -37,10 +37,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 helper="python3 $root/bench/seven_column_families.py"
-g++ -O2 -std=c++20 -o "$work/simulate" bench/simulate_vcf_families.cpp
-bcftools query -f '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n' "$data/reference.vcf.gz" >"$work/panel.txt"
-zcat "$data/chr20.b37.gmap.gz" >"$work/map.gmap"
-bcftools view -h "$data/reference.vcf.gz" | grep -E '^##(fileformat|contig|FORMAT=<ID=GT)' >"$work/header.txt"
+. bench/panel_setup.sh
 cd "$work"
 # The simulator mixes nuclear and three-generation families; 60 leave room for
 # 20 nuclear ones.
