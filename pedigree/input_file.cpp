@@ -24,3 +24,8 @@ InputFile openInputFile(const std::string& name, const std::string& what) {
   input.file = file;
   return input;
 }
+
+bool namesFile(const std::string& name, const struct stat& file) {
+  struct stat named {};
+  return ::stat(name.c_str(), &named) == 0 && named.st_dev == file.st_dev && named.st_ino == file.st_ino;
+}

@@ -89,11 +89,7 @@ class ResultFiles {
 // name (a symbolic or hard link), would be emptied before it is read.
 bool isOwnResultFile(const std::string& inputName, const struct stat& input, const std::string (&names)[3]) {
   for (const std::string& name : names) {
-    struct stat result {};
-    if (name == inputName || (::stat(name.c_str(), &result) == 0 && result.st_dev == input.st_dev &&
-                              result.st_ino == input.st_ino)) {
-      return true;
-    }
+    if (name == inputName || namesFile(name, input)) return true;
   }
   return false;
 }

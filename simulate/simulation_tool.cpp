@@ -22,14 +22,6 @@ int drawAllele(int alleles) { return static_cast<int>(random_source::next() / 32
 // draw is below 16383.
 int drawHaplotype() { return random_source::next() < 16383 ? 1 : 0; }
 
-// An output file that is the structure file under another name (a symbolic
-// or hard link) would be emptied before the structure is read.
-bool isStructureFile(const std::string& outputName, const struct stat& structure) {
-  struct stat output {};
-  return ::stat(outputName.c_str(), &output) == 0 && output.st_dev == structure.st_dev &&
-         output.st_ino == structure.st_ino;
-}
-
 }  // namespace
 
 std::string simulationOutputName(const std::string& inputName) {
@@ -156,7 +148,7 @@ int runSimulationTool(const std::string& inputName) {
     return 1;
   }
   const std::string outputName = simulationOutputName(inputName);
-  if (isStructureFile(outputName, input.status)) {
+  if (namesFile(outputName, input.status)) {
     std::fclose(input.file);
     diagnostics::error("structure file '" + inputName + "' would be overwritten by its own output file '" +
                        outputName + "'; nothing simulated");
