@@ -245,16 +245,12 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
           const int y = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) +
                                         static_cast<std::size_t>(m)];
           const std::size_t k = 4 * t + static_cast<std::size_t>(count);
-          if constexpr (kWeights) {
-            const double w = observation_.weight(g, x, y);
-            if (w == 0.0) continue;
-            leafWeights_[k] = w;
-            if constexpr (kMode == Mode::kGather) {
-              leafClasses_[2 * k] = x;
-              leafClasses_[2 * k + 1] = y;
-            }
-          } else if (!fitsGenotype(g, x, y)) {
-            continue;
+          const double w = pairWeight<kWeights>(g, x, y);
+          if (w == 0.0) continue;
+          if constexpr (kWeights) leafWeights_[k] = w;
+          if constexpr (kMode == Mode::kGather) {
+            leafClasses_[2 * k] = x;
+            leafClasses_[2 * k + 1] = y;
           }
           std::uint32_t offset = 0;
           if (p != 0) offset |= 1u << node.bit[kPaternal];
@@ -281,24 +277,14 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
     const int classCount = static_cast<int>(classes_.alleles.size());
     for (int x = 0; x < classCount; ++x) {
       for (int y = 0; y < classCount; ++y) {
-        double w = 1.0;
-        if constexpr (kWeights) {
-          w = observation_.weight(g, x, y);
-          if (w == 0.0) continue;
-        } else if (!fitsGenotype(g, x, y)) {
-          continue;
-        }
+        const double w = pairWeight<kWeights>(g, x, y);
+        if (w == 0.0) continue;
         haplotypes[0] = x;
         haplotypes[1] = y;
-        if constexpr (kWeights) {
-          emissionBranch<kMode>(level + 1, index,
-                                weight * w * classes_.weights[static_cast<std::size_t>(x)] *
-                                    classes_.weights[static_cast<std::size_t>(y)]);
-        } else {
-          emissionBranch<kMode>(level + 1, index,
-                                weight * classes_.weights[static_cast<std::size_t>(x)] *
-                                    classes_.weights[static_cast<std::size_t>(y)]);
-        }
+        // Without errors w is 1: the product is the fitting branch's as is.
+        emissionBranch<kMode>(level + 1, index,
+                              weight * w * classes_.weights[static_cast<std::size_t>(x)] *
+                                  classes_.weights[static_cast<std::size_t>(y)]);
       }
     }
     return;
@@ -309,19 +295,14 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
     for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
       const int y =
           haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) + static_cast<std::size_t>(m)];
-      double w = 1.0;
-      if constexpr (kWeights) {
-        w = observation_.weight(g, x, y);
-        if (w == 0.0) continue;
-      } else if (!fitsGenotype(g, x, y)) {
-        continue;
-      }
+      const double w = pairWeight<kWeights>(g, x, y);
+      if (w == 0.0) continue;
       std::uint32_t next = index;
       if (p != 0) next |= 1u << node.bit[kPaternal];
       if (m != 0) next |= 1u << node.bit[kMaternal];
       haplotypes[0] = x;
       haplotypes[1] = y;
-      emissionBranch<kMode>(level + 1, next, kWeights ? weight * w : weight);
+      emissionBranch<kMode>(level + 1, next, weight * w);
     }
   }
 }

@@ -139,6 +139,17 @@ class InheritanceSolver {
   enum class Mode { kFit, kWeighted, kGather };
   // Emission of every state at locus l into `emission`; false when no state fits.
   bool computeEmission(int l, bool unitWeights, std::vector<double>& emission);
+  // How much reading `g` from the ordered pair (x, y) weighs: the
+  // observation model's weight with genotype errors, otherwise 1 when the
+  // pair fits and 0 when it does not.
+  template <bool kWeights>
+  double pairWeight(const ClassGenotype& g, int x, int y) const {
+    if constexpr (kWeights) {
+      return observation_.weight(g, x, y);
+    } else {
+      return fitsGenotype(g, x, y) ? 1.0 : 0.0;
+    }
+  }
   template <Mode kMode>
   void emissionBranch(std::size_t level, std::uint32_t index, double weight);
   template <bool kWeights>
