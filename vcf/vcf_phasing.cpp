@@ -155,6 +155,12 @@ class VcfFormat final : public RunFormat {
   bool reparkChromosome();
   bool declareLateLines(int firstNewLine, const bcf1_t* record);
   bool rewriteOutput();
+  // Copies the records of the temporary file `from` (read under
+  // `readHeader`, or its own header when null) into `to` under
+  // `writeHeader`, then drops `from`. `writtenTemporary` names the file `to`
+  // writes when it is not the output itself, for messages.
+  bool moveRecords(const std::string& from, bcf_hdr_t* readHeader, htsFile* to, bcf_hdr_t* writeHeader,
+                   const std::string& writtenTemporary);
   bool failedWrite(const std::string& result, int savedErrno, const std::string& temporary = {});
   std::unique_ptr<Family> buildFamily(const FamilyLayout& layout, int locusCount);
   bool writeChromosome();
@@ -425,20 +431,25 @@ bool VcfFormat::reparkChromosome() {
   if (hflush(spill_->fp.bgzf->fp) != 0) return failedWrite(outputName_, errno, earlier);
   if (hts_close(spill_.release()) != 0) return failedWrite(outputName_, errno, earlier);
   if (!openSpill()) return false;
-  HtsFilePtr parked(hts_open(earlier.c_str(), "r"));
-  HeaderPtr parkedHeader(parked == nullptr ? nullptr : bcf_hdr_read(parked.get()));
-  if (parkedHeader == nullptr) return fail("cannot read back temporary file '" + earlier + "'");
+  return moveRecords(earlier, nullptr, spill_.get(), inputHeader_.get(), spillName_);
+}
+
+bool VcfFormat::moveRecords(const std::string& from, bcf_hdr_t* readHeader, htsFile* to,
+                            bcf_hdr_t* writeHeader, const std::string& writtenTemporary) {
+  HtsFilePtr source(hts_open(from.c_str(), "r"));
+  HeaderPtr ownHeader(source == nullptr ? nullptr : bcf_hdr_read(source.get()));
+  if (ownHeader == nullptr) return fail("cannot read back temporary file '" + from + "'");
   RecordPtr record(bcf_init());
   int status = 0;
-  while ((status = bcf_read(parked.get(), parkedHeader.get(), record.get())) == 0) {
+  while ((status = bcf_read(source.get(), readHeader != nullptr ? readHeader : ownHeader.get(),
+                            record.get())) == 0) {
     errno = 0;
-    if (bcf_write(spill_.get(), inputHeader_.get(), record.get()) < 0) {
-      return failedWrite(outputName_, errno, spillName_);
-    }
+    if (bcf_write(to, writeHeader, record.get()) < 0)
+      return failedWrite(outputName_, errno, writtenTemporary);
   }
-  if (status != -1) return fail("cannot read back temporary file '" + earlier + "'");
-  parked.reset();
-  pending_.discard(earlier);
+  if (status != -1) return fail("cannot read back temporary file '" + from + "'");
+  source.reset();
+  pending_.discard(from);
   return true;
 }
 
@@ -580,21 +591,8 @@ bool VcfFormat::rewriteOutput() {
   output_.reset(hts_open(outputPath_.c_str(), writeModeOf(outputKind_)));
   if (output_ == nullptr) return failedWrite(outputName_, errno);
   if (!writeOutputHeader()) return false;
-  HtsFilePtr written(hts_open(earlier.c_str(), "r"));
-  HeaderPtr writtenHeader(written == nullptr ? nullptr : bcf_hdr_read(written.get()));
-  if (writtenHeader == nullptr) return fail("cannot read back temporary file '" + earlier + "'");
-  RecordPtr record(bcf_init());
-  int status = 0;
   // The records are read under the whole header: it declares every tag they carry.
-  while ((status = bcf_read(written.get(), outputHeader_.get(), record.get())) == 0) {
-    errno = 0;
-    if (bcf_write(output_.get(), outputHeader_.get(), record.get()) < 0)
-      return failedWrite(outputName_, errno);
-  }
-  if (status != -1) return fail("cannot read back temporary file '" + earlier + "'");
-  written.reset();
-  pending_.discard(earlier);
-  return true;
+  return moveRecords(earlier, outputHeader_.get(), output_.get(), outputHeader_.get(), {});
 }
 
 void VcfFormat::storeSolution(const Family& family) {
