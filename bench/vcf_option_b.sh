@@ -14,13 +14,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
-data=/usr/share/doc/shapeit4/examples/test
-if [ ! -f "$data/reference.vcf.gz" ]; then
-  echo "needs the Debian package shapeit4-example (apt-get install shapeit4-example)" >&2
-  exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 . bench/panel_setup.sh
 "$work/simulate" "$work/panel.txt" "$work/map.gmap" 500 "$work/families.ped" 20 <"$work/header.txt" |
   bcftools view -Oz -o "$work/families.vcf.gz"

@@ -29,13 +29,6 @@ set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
 haplotor=$root/${1:-build}/Haplotor.exe
-data=/usr/share/doc/shapeit4/examples/test
-if [ ! -f "$data/reference.vcf.gz" ]; then
-  echo "needs the Debian package shapeit4-example (apt-get install shapeit4-example)" >&2
-  exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 helper="python3 $root/bench/seven_column_families.py"
 . bench/panel_setup.sh
 cd "$work"
