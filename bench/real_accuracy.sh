@@ -109,6 +109,8 @@ nuclear-dense nuclear 12 0 0
 nuclear-sparse-3%missing nuclear 150 0.03 0
 three-gen-dense-0.5%errors three 12 0 0.005
 nuclear-sparse nuclear 150 0 0
+nuclear-dense-3%missing nuclear 12 0.03 0
+three-gen-dense-3%missing three 12 0.03 0
 EOF
 
 echo "$families families per configuration; dense = every 12th panel site, sparse = every 150th${THIN:+ (all overridden: every ${THIN}th)}."

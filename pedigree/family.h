@@ -107,6 +107,9 @@ struct Family {
   int founderCount = 0;
   int locusCount = 0;
   int recombinantCount = 0;
+  // The loci lie on chromosome X outside its pseudo-autosomal regions: a
+  // male carries one allele, his mother's, and passes it to his daughters.
+  bool xLinked = false;
   std::map<int, Member> members;
 
   Member& member(int id) { return members.at(id); }
