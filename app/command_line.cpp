@@ -60,6 +60,24 @@ bool readMap(const Settings& settings, GeneticMap& map, const GeneticMap*& given
   return true;
 }
 
+// HAPLOTOR_CHRX in a seven-column run: "1" (every marker X-linked) or "0".
+// A method without a model of X refuses an X-linked file. False after a
+// problem, which is reported.
+bool readSevenColumnChromosome(const Settings& settings, const Method& method, const std::string& inputName,
+                               bool& xLinked) {
+  xLinked = settings.chrX == "1";
+  if (!settings.chrX.empty() && settings.chrX != "0" && !xLinked) {
+    diagnostics::error("HAPLOTOR_CHRX='" + settings.chrX +
+                       "' is not 0 or 1 (a seven-column file is X-linked as a whole or not at all)");
+    return false;
+  }
+  if (xLinked && !method.needs.phasesX) {
+    diagnostics::error(inputName + ": option " + method.letter + " " + kNoXModel + " (HAPLOTOR_CHRX=1)");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& arguments) {
@@ -83,10 +101,12 @@ int runCommandLine(const std::vector<std::string>& arguments) {
     status = 1;
   } else if (method->runTool != nullptr) {
     status = method->runTool(arguments[2]);
-  } else if (!readMap(settings, map, givenMap)) {
+  } else if (bool xLinked = false;
+             !readSevenColumnChromosome(settings, *method, arguments[2], xLinked) ||
+             !readMap(settings, map, givenMap)) {
     status = 1;
   } else {
-    std::unique_ptr<RunFormat> format = pedigreeFileFormat(arguments[2], method->needs, givenMap);
+    std::unique_ptr<RunFormat> format = pedigreeFileFormat(arguments[2], method->needs, givenMap, xLinked);
     status = runMethod(*method, settings, arguments[2], *format);
   }
   diagnostics::flushConsole();

@@ -78,7 +78,7 @@ constexpr MethodNeeds kBlockNeeds{3, false, true, false, false, true, true, true
 constexpr MethodNeeds kConstraintNeeds{3, false, false, false, false, false, true};
 constexpr MethodNeeds kLocusNeeds{1, false, false, false, false, false, true};
 constexpr MethodNeeds kMemberNeeds{1, true, true, true, false, false, false};
-constexpr MethodNeeds kInheritanceNeeds{1, false, false, false, true, false, false, false, true};
+constexpr MethodNeeds kInheritanceNeeds{1, false, false, false, true, false, false, false, true, true};
 
 const Method kMethods[] = {
     {'b', "block-extension algorithm", kBlockNeeds, start<BlockExtensionRun>, nullptr},

@@ -127,6 +127,15 @@ bool readSettings(Settings& settings, std::string& problem) {
     }
   }
   if (const char* text = valueOf("HAPLOTOR_MAP")) settings.mapFile = text;
+  if (const char* text = valueOf("HAPLOTOR_CHRX")) settings.chrX = text;
+  if (const char* text = valueOf("HAPLOTOR_BUILD")) {
+    const std::string word(text);
+    if (word != "37" && word != "38") {
+      problem = invalid("HAPLOTOR_BUILD", text, "37 or 38");
+      return false;
+    }
+    settings.build = word == "37" ? 37 : 38;
+  }
   if (const char* text = valueOf("HAPLOTOR_TIMES")) {
     if (!parseSwitch(text, settings.reportTimes)) {
       problem = invalid("HAPLOTOR_TIMES", text, "0 or 1");

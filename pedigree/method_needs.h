@@ -2,6 +2,10 @@
 // the table of methods that the loop and the readers follow.
 #pragma once
 
+// Said of a method without a model of X-linked inheritance ("option b " first).
+inline constexpr const char* kNoXModel =
+    "has no model of X-linked inheritance and does not phase X-linked markers; option i does";
+
 // What a method needs from the run loop.
 struct MethodNeeds {
   // Families with fewer members are left out silently.
@@ -29,4 +33,7 @@ struct MethodNeeds {
   // The method gives every phased heterozygous call the probability of its
   // written order (LocusGenotype::phaseProbability).
   bool phaseProbabilities = false;
+  // The method has a model of X-linked inheritance (Family::xLinked);
+  // without one it leaves X-linked sites as read.
+  bool phasesX = false;
 };

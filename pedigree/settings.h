@@ -45,6 +45,14 @@ struct Settings {
   // HAPLOTOR_MAP: a genetic map file for the interval fractions ("": none);
   // the file itself is read once the settings are checked (genetic_map/).
   std::string mapFile;
+  // HAPLOTOR_CHRX: in a VCF run, one more name of chromosome X besides "X",
+  // "chrX" and "23"; in a seven-column run, "1" says every marker is
+  // X-linked ("0" or unset: autosomal).
+  std::string chrX;
+  // HAPLOTOR_BUILD: the genome build (37 or 38) whose pseudo-autosomal
+  // regions of X a VCF run uses when the header's length of X does not
+  // tell it (0: unset).
+  int build = 0;
   // HAPLOTOR_TIMES=1: a VCF run reports its processor time on standard error.
   bool reportTimes = false;
 };

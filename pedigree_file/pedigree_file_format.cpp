@@ -98,8 +98,9 @@ bool isOwnResultFile(const std::string& inputName, const struct stat& input, con
 // files beside it out.
 class PedigreeFileFormat final : public RunFormat {
  public:
-  PedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs, const GeneticMap* map)
-      : inputName_(inputName), needs_(needs), map_(map) {}
+  PedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs, const GeneticMap* map,
+                     bool xLinked)
+      : inputName_(inputName), needs_(needs), map_(map), xLinked_(xLinked) {}
   ~PedigreeFileFormat() override {
     if (input_ != nullptr) std::fclose(input_);
   }
@@ -172,6 +173,7 @@ class PedigreeFileFormat final : public RunFormat {
                            "; family skipped");
         continue;
       }
+      family.xLinked = xLinked_;
       return std::move(read.family);
     }
   }
@@ -249,6 +251,7 @@ class PedigreeFileFormat final : public RunFormat {
   std::string inputName_;
   MethodNeeds needs_;
   const GeneticMap* map_;
+  const bool xLinked_;
   std::vector<double> mapFractions_;
   std::FILE* input_ = nullptr;
   std::string names_[3];
@@ -264,6 +267,6 @@ class PedigreeFileFormat final : public RunFormat {
 }  // namespace
 
 std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs,
-                                              const GeneticMap* map) {
-  return std::make_unique<PedigreeFileFormat>(inputName, needs, map);
+                                              const GeneticMap* map, bool xLinked) {
+  return std::make_unique<PedigreeFileFormat>(inputName, needs, map, xLinked);
 }

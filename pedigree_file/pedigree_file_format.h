@@ -13,6 +13,7 @@
 // With a genetic map (one line per marker, in marker order) the interval
 // fractions are those of consecutive map lines; the map's line count must be
 // the marker count of the file's first line, which open() checks before any
-// result file is touched. `map` must outlive the format.
+// result file is touched. `map` must outlive the format. `xLinked`: every
+// family's markers are X-linked.
 std::unique_ptr<RunFormat> pedigreeFileFormat(const std::string& inputName, const MethodNeeds& needs,
-                                              const GeneticMap* map = nullptr);
+                                              const GeneticMap* map = nullptr, bool xLinked = false);

@@ -171,6 +171,7 @@ RunLayout layoutFamilies(const PedFile& ped, const std::vector<std::string>& vcf
       member.slot = static_cast<int>(run.slotSamples.size());
       run.slotSamples.push_back(found->second);
       run.slotIsFounder.push_back(member.fatherId == 0 && member.motherId == 0);
+      run.slotIsMale.push_back(member.sex == 1);
       anyTyped = true;
     }
     if (!anyTyped) {

@@ -63,7 +63,7 @@ AlleleRead readAllele(std::int32_t value, int alleleCount, std::uint8_t& code) {
 
 template <typename T>
 void readCallsOf(const bcf_fmt_t* field, int alleleCount, const std::vector<int>& slotSamples, CellRow row,
-                 CallCounts& counts) {
+                 CallCounts& counts, const char* hemizygous) {
   const int width = field->n;
   // GT values of two alleles a cell holds: 2 * (index + 1), phased or not.
   const std::int32_t largestCode = std::min(alleleCount, kLargestCode);
@@ -80,6 +80,17 @@ void readCallsOf(const bcf_fmt_t* field, int alleleCount, const std::vector<int>
     if (a == bcf_int32_vector_end) continue;
     if (b == bcf_int32_vector_end) {
       if (isMissingAllele(a)) continue;
+      std::uint8_t code = kCodeMissing;
+      if (hemizygous != nullptr && hemizygous[slot] != 0) {
+        const AlleleRead read = readAllele(a, alleleCount, code);
+        if (read == AlleleRead::kCode) {
+          cell = {code, code};
+        } else {
+          ++(read == AlleleRead::kUnknown ? counts.unknownAlleles : counts.manyAlleles);
+          cell = {kCodeAsRead, kCodeAsRead};
+        }
+        continue;
+      }
       if (counts.haploid++ == 0) counts.firstHaploidSample = sample;
       cell = {kCodeAsRead, kCodeAsRead};
       continue;
@@ -107,12 +118,15 @@ void readCallsOf(const bcf_fmt_t* field, int alleleCount, const std::vector<int>
 }  // namespace
 
 void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples, CellRow row,
-               CallCounts& counts) {
+               CallCounts& counts, const std::vector<char>* hemizygous) {
   bcf_unpack(record, BCF_UN_FMT);
   const bcf_fmt_t* field = bcf_get_fmt(header, record, "GT");
   if (field == nullptr || field->p == nullptr || field->n < 1) return;
   withWidth(field->type,
-            [&]<typename T>() { readCallsOf<T>(field, record->n_allele, slotSamples, row, counts); });
+            [&]<typename T>() { 
+    readCallsOf<T>(field, record->n_allele, slotSamples, row, counts,
+                   hemizygous != nullptr ? hemizygous->data() : nullptr);
+  });
 }
 
 bool storeSolvedCall(GenotypeCell& cell, const LocusGenotype& solved, bool impute) {

@@ -21,8 +21,10 @@ struct CallCounts {
 
 // Fills one row of cells (slot -> sample index in `slotSamples`) from the
 // record's GT field; a record without GT leaves every call missing.
+// `hemizygous` (null on autosomal sites): per slot, the member carries one
+// allele here (a male on X), so a haploid call `a` is read as `a a`.
 void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& slotSamples, CellRow row,
-               CallCounts& counts);
+               CallCounts& counts, const std::vector<char>* hemizygous = nullptr);
 
 // Turns a cell as read into what the writer puts in GT, given the member's
 // solved genotype at the site (allele1 paternal, allele2 maternal where

@@ -23,6 +23,7 @@
 #include "vcf/ped_file.h"
 #include "vcf/pending_files.h"
 #include "vcf/record_calls.h"
+#include "vcf/x_chromosome.h"
 
 #ifndef HAPLOTOR_VERSION
 #define HAPLOTOR_VERSION "unknown"
@@ -123,13 +124,14 @@ class VcfFormat final : public RunFormat {
         cmPerMb_(settings.cmPerMb),
         map_(map),
         reportTimes_(settings.reportTimes),
-        chosenOutput_(settings.out) {}
+        chosenOutput_(settings.out),
+        x_(settings, request.genotypeFile) {}
 
   bool open() override;
   bool nextSegment() override;
   std::unique_ptr<Family> nextFamily() override;
   bool restartSegment() override {
-    nextLayout_ = 0;
+    if (!segmentXLinked_ || needs_.phasesX) nextLayout_ = 0;
     return true;
   }
   bool writesPhaseProbabilities() const override { return needs_.phaseProbabilities; }
@@ -208,6 +210,10 @@ class VcfFormat final : public RunFormat {
   bool recordPending_ = false;  // record_ holds the next chromosome's first record
   bool inputEnded_ = false;
   std::string chromosome_;
+  // Chromosome X is phased in segments that are X-linked or not (its PARs):
+  // a segment ends where that changes.
+  XChromosome x_;
+  bool segmentXLinked_ = false;
   std::set<std::string> finishedChromosomes_;
   std::int64_t lastPosition_ = 0;
   std::vector<std::int64_t> positions_;
@@ -480,13 +486,20 @@ bool VcfFormat::declareLateLines(int firstNewLine, const bcf1_t* record) {
 }
 
 bool VcfFormat::startChromosome(bcf1_t* record) {
-  chromosome_ = bcf_seqname_safe(inputHeader_.get(), record);
-  if (finishedChromosomes_.count(chromosome_) != 0) {
-    return fail(request_.genotypeFile + ": the file is not sorted: chromosome " + chromosome_ +
-                " at position " + std::to_string(record->pos + 1) +
-                " comes back after other chromosomes; sort it (bcftools sort)");
+  const std::string name = bcf_seqname_safe(inputHeader_.get(), record);
+  // The next segment of X after a change between X-linked and pseudo-autosomal
+  // sites goes on with the same chromosome.
+  if (name != chromosome_) {
+    chromosome_ = name;
+    if (finishedChromosomes_.count(chromosome_) != 0) {
+      return fail(request_.genotypeFile + ": the file is not sorted: chromosome " + chromosome_ +
+                  " at position " + std::to_string(record->pos + 1) +
+                  " comes back after other chromosomes; sort it (bcftools sort)");
+    }
+    lastPosition_ = record->pos;
+    x_.startChromosome(inputHeader_.get(), chromosome_);
   }
-  lastPosition_ = record->pos;
+  segmentXLinked_ = x_.isXLinked(record->pos + 1);
   positions_.clear();
   cells_ = GenotypeCells(layout_.slotSamples.size());
   counts_ = CallCounts();
@@ -547,8 +560,8 @@ bool VcfFormat::readChromosome() {
     if (!inChromosome) {
       if (!startChromosome(record)) return false;
       inChromosome = true;
-    } else if (chromosome_ != name) {
-      recordPending_ = true;  // the first record of the next chromosome
+    } else if (chromosome_ != name || x_.isXLinked(record->pos + 1) != segmentXLinked_) {
+      recordPending_ = true;  // the first record of the next segment
       break;
     } else if (declared && !reparkChromosome()) {
       return false;
@@ -560,7 +573,8 @@ bool VcfFormat::readChromosome() {
     }
     lastPosition_ = record->pos;
     positions_.push_back(record->pos + 1);
-    readCalls(inputHeader_.get(), record, layout_.slotSamples, cells_.addSite(), counts_);
+    readCalls(inputHeader_.get(), record, layout_.slotSamples, cells_.addSite(), counts_,
+              segmentXLinked_ ? &layout_.slotIsMale : nullptr);
     errno = 0;
     if (bcf_write(spill_.get(), inputHeader_.get(), record) < 0) {
       return failedWrite(outputName_, errno, spillName_);
@@ -601,6 +615,8 @@ void VcfFormat::storeSolution(const Family& family) {
   for (const LayoutMember& placed : layout.members) {
     if (placed.slot == kNoSlot) continue;
     const Member& member = family.members.at(placed.memberId);
+    // A male's X-linked calls keep the ploidy and the alleles they were read with.
+    if (family.xLinked && member.isMale()) continue;
     const bool founder = member.isFounder();
     std::int64_t& phaseSet = slotPhaseSet_[static_cast<std::size_t>(placed.slot)];
     slotSolved_[static_cast<std::size_t>(placed.slot)] = 1;
@@ -627,6 +643,7 @@ void VcfFormat::storeSolution(const Family& family) {
 std::unique_ptr<Family> VcfFormat::buildFamily(const FamilyLayout& layout, int locusCount) {
   std::unique_ptr<Family> family = familyShell(layout);
   family->locusCount = locusCount;
+  family->xLinked = segmentXLinked_;
   for (const LayoutMember& placed : layout.members) {
     Member& member = family->members.at(placed.memberId);
     LocusGenotype blank;
@@ -673,8 +690,14 @@ bool VcfFormat::nextSegment() {
       .put(chromosome_)
       .put('\t')
       .put(static_cast<long long>(sites_.positions.size()))
-      .put(" sites\n");
+      .put(segmentXLinked_ ? " sites, X-linked\n" : " sites\n");
   nextLayout_ = 0;
+  if (segmentXLinked_ && !needs_.phasesX) {
+    diagnostics::note(request_.genotypeFile + ": chromosome " + chromosome_ + ": " + request_.methodName + " " +
+                      kNoXModel + "; its " + std::to_string(sites_.positions.size()) +
+                      " X-linked sites are written as read");
+    nextLayout_ = layout_.families.size();  // no family is handed out
+  }
   return true;
 }
 

@@ -77,7 +77,7 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
       {"HAPLOTOR_MAX_SOLUTIONS", "many"}, {"HAPLOTOR_THREADS", "0"}, {"HAPLOTOR_THETA", "2"},
       {"HAPLOTOR_MAX_BITS", "x"},         {"HAPLOTOR_SEED", "1e3"},  {"HAPLOTOR_IMPUTE", "yes"},
       {"HAPLOTOR_CM_PER_MB", "-1"},       {"HAPLOTOR_TIMES", "2"},   {"HAPLOTOR_MIN_PP", "1.5"},
-      {"HAPLOTOR_ERROR", "0.5"},
+      {"HAPLOTOR_ERROR", "0.5"},          {"HAPLOTOR_BUILD", "36"},
   };
   std::string dir = makeTempDir();
   writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 2\n1 3 1 2 1 0 0 1 2\n");
@@ -92,6 +92,15 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
       EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1) << name;
     }
   }
+  // A seven-column file said to be X-linked: the methods without a model of X refuse it.
+  for (const std::string option : {"-b", "-c", "-l", "-m"}) {
+    const auto result = runHaplotor({option, "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "1"}});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "Haplotor: ped.txt: option " + option.substr(1) +
+                                        " has no model of X-linked inheritance and does not phase X-linked "
+                                        "markers; option i does (HAPLOTOR_CHRX=1)\n");
+  }
+  EXPECT_EQ(runHaplotor({"-i", "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "X"}}).exitStatus, 1);
   EXPECT_EQ(test_support::readFile(dir + "/ped.res"), "OLD");
   EXPECT_FALSE(fileExists(dir + "/ped.dat"));
 }
