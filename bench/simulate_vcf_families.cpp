@@ -2,7 +2,11 @@
 // Founders take two random haplotypes of the panel; children receive one
 // recombined haplotype from each parent, crossovers placed by a genetic map.
 // Writes the unphased family genotypes as VCF on standard output and the
-// pedigree as PED.
+// pedigree as PED (fathers sex 1, mothers 2, children drawn at random).
+// With --x the panel stands in for chromosome X: a male founder takes one
+// haplotype, a female founder two; a son receives one recombined X from his
+// mother and nothing from his father, a daughter her father's X unchanged and
+// a recombined maternal one.
 //
 // usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED [options] < header.txt
 //   PANEL_GT.txt: "CHROM\tPOS\tID\tREF\tALT\tGT GT ..." (bcftools query -f
@@ -19,7 +23,14 @@
 //   --distinct                   founders' haplotypes drawn from the panel without replacement (the
 //                                pool is reshuffled when used up), so no two founders share one
 //   --truth FILE                 the true phased genotypes of every member as VCF: paternal|maternal
-//                                for children, the two panel haplotypes for founders
+//                                for children, the two panel haplotypes for founders; with --x a
+//                                male's one allele, haploid
+//   --x haploid|diploid          X-linked families (above), written as chromosome X (records and one
+//                                ##contig line without a length, so no pseudo-autosomal region
+//                                applies); males' calls haploid (0, 1, missing .) or diploid
+//                                homozygous (0/0, 1/1, missing ./.). An error on a male is another
+//                                allele (haploid) or another unordered genotype, heterozygous ones
+//                                included (diploid)
 // Missing calls and errors come from a generator of their own, so they change no family.
 #include <algorithm>
 #include <cstdio>
@@ -36,7 +47,7 @@ namespace {
 struct Person {
   std::string id, father, mother;
   int sex = 1;
-  std::string hap[2];  // one character per site: the allele index
+  std::string hap[2];  // one character per site: the allele index; an X-linked male has hap[0] only
 };
 
 }  // namespace
@@ -44,12 +55,12 @@ struct Person {
 int main(int argc, char** argv) {
   const char* usage =
       "usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED [--shape mixed|nuclear|three]"
-      " [--thin K] [--missing R] [--errors R] [--distinct] [--truth FILE] < header\n";
+      " [--thin K] [--missing R] [--errors R] [--distinct] [--truth FILE] [--x haploid|diploid] < header\n";
   if (argc < 6) {
     std::cerr << usage;
     return 2;
   }
-  std::string shape = "mixed", truthPath;
+  std::string shape = "mixed", truthPath, xCoding;
   std::size_t thin = 1;
   double missingRate = 0, errorRate = 0;
   bool distinct = false;
@@ -74,11 +85,15 @@ int main(int argc, char** argv) {
       errorRate = std::stod(value);
     } else if (option == "--truth") {
       truthPath = value;
+    } else if (option == "--x" && (value == "haploid" || value == "diploid")) {
+      xCoding = value;
     } else {
       std::cerr << usage;
       return 2;
     }
   }
+  const bool x = !xCoding.empty();
+  auto haploid = [&](const Person& person) { return x && person.sex == 1; };
   std::ifstream panel(argv[1]);
   std::vector<std::string> sites;  // CHROM..ALT
   std::vector<long> positions;
@@ -88,7 +103,8 @@ int main(int argc, char** argv) {
     if (row % thin != 0) continue;
     std::size_t tab = 0;
     for (int i = 0; i < 5; ++i) tab = line.find('\t', tab) + 1;
-    sites.push_back(line.substr(0, tab - 1));
+    const std::size_t chromEnd = x ? line.find('\t') : 0;  // with --x the chromosome becomes X
+    sites.push_back((x ? "X" : "") + line.substr(chromEnd, tab - 1 - chromEnd));
     positions.push_back(std::stol(line.substr(line.find('\t') + 1)));
     std::size_t h = 0;
     for (std::size_t i = tab; i < line.size(); ++i) {
@@ -162,7 +178,7 @@ int main(int argc, char** argv) {
       person.id = "F" + std::to_string(f) + "_" + std::to_string(people.size() - start + 1);
       person.sex = sex;
       person.hap[0] = drawHaplotype();
-      person.hap[1] = drawHaplotype();
+      if (!haploid(person)) person.hap[1] = drawHaplotype();
       people.push_back(person);
       return people.size() - 1;
     };
@@ -172,8 +188,15 @@ int main(int argc, char** argv) {
       person.father = people[father].id;
       person.mother = people[mother].id;
       person.sex = 1 + static_cast<int>(rng() & 1);
-      person.hap[0] = transmit(people[father]);
-      person.hap[1] = transmit(people[mother]);
+      if (!x) {
+        person.hap[0] = transmit(people[father]);
+        person.hap[1] = transmit(people[mother]);
+      } else if (haploid(person)) {
+        person.hap[0] = transmit(people[mother]);
+      } else {
+        person.hap[0] = people[father].hap[0];
+        person.hap[1] = transmit(people[mother]);
+      }
       people.push_back(person);
       return people.size() - 1;
     };
@@ -201,7 +224,13 @@ int main(int argc, char** argv) {
     }
   }
   std::string header;
-  while (std::getline(std::cin, line)) header += line + "\n";
+  while (std::getline(std::cin, line)) {
+    if (x && line.starts_with("##contig")) {
+      if (header.find("##contig") == std::string::npos) header += "##contig=<ID=X>\n";
+      continue;
+    }
+    header += line + "\n";
+  }
   header += "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
   for (const Person& person : people) header += "\t" + person.id;
   header += "\n";
@@ -224,6 +253,32 @@ int main(int argc, char** argv) {
     const std::string alt = sites[i].substr(sites[i].rfind('\t') + 1);
     const int alleles = alt == "." ? 1 : 2 + static_cast<int>(std::count(alt.begin(), alt.end(), ','));
     for (const Person& person : people) {
+      if (haploid(person)) {
+        char a = person.hap[0][i];
+        truthText += {'\t', a};
+        const bool diploidCoding = xCoding == "diploid";
+        if (missingRate > 0 && chance(noise) < missingRate) {
+          text += diploidCoding ? "\t./." : "\t.";
+          continue;
+        }
+        char b = a;
+        if (errorRate > 0 && chance(noise) < errorRate && alleles > 1) {
+          // another allele, or with diploid coding another unordered genotype, uniformly
+          std::vector<std::pair<char, char>> others;
+          for (char u = '0'; u < '0' + alleles; ++u) {
+            for (char v = u; v < '0' + alleles; ++v) {
+              if ((u != a || v != a) && (diploidCoding || u == v)) others.emplace_back(u, v);
+            }
+          }
+          std::tie(a, b) = others[std::uniform_int_distribution<std::size_t>(0, others.size() - 1)(noise)];
+        }
+        if (diploidCoding) {
+          text += {'\t', a, '/', b};
+        } else {
+          text += {'\t', a};
+        }
+        continue;
+      }
       char a = person.hap[0][i], b = person.hap[1][i];
       truthText += {'\t', a, '|', b};
       if (a > b) std::swap(a, b);  // unphased: the order tells nothing
