@@ -111,6 +111,7 @@ three-gen-dense-0.5%errors three 12 0 0.005
 nuclear-sparse nuclear 150 0 0
 nuclear-dense-3%missing nuclear 12 0.03 0
 three-gen-dense-3%missing three 12 0.03 0
+nuclear-dense-0.5%errors nuclear 12 0 0.005
 EOF
 
 echo "$families families per configuration; dense = every 12th panel site, sparse = every 150th${THIN:+ (all overridden: every ${THIN}th)}."
