@@ -314,3 +314,131 @@ TEST(VcfRun, SevenColumnAndVcfRunsOfAMethodAgree) {
 }
 
 }  // namespace
+
+// X-linked families drawn at random: a couple with two daughters and two
+// sons, and a daughter's family with a man from outside and two children of
+// each sex. Two sites sit in GRCh37's first pseudo-autosomal region, the
+// rest in the X-linked part; males are coded haploid or diploid.
+struct XFamilies {
+  std::string vcf, ped;
+  std::map<std::string, std::string> father, mother;
+  std::map<std::string, bool> male;
+};
+
+XFamilies xFamilies(bool haploidMales, unsigned seed) {
+  XFamilies x;
+  const std::vector<std::string> names = {"gf", "gm", "d1", "d2", "s1", "s2", "hb", "g1", "g2", "g3", "g4"};
+  const auto member = [&x](const std::string& name, const std::string& f, const std::string& m, bool male) {
+    x.father[name] = f;
+    x.mother[name] = m;
+    x.male[name] = male;
+    x.ped += "fx " + name + " " + (f.empty() ? "0" : f) + " " + (m.empty() ? "0" : m) + (male ? " 1" : " 2") +
+             " 0\n";
+  };
+  member("gf", "", "", true);
+  member("gm", "", "", false);
+  member("d1", "gf", "gm", false);
+  member("d2", "gf", "gm", false);
+  member("s1", "gf", "gm", true);
+  member("s2", "gf", "gm", true);
+  member("hb", "", "", true);
+  member("g1", "hb", "d1", false);
+  member("g2", "hb", "d1", true);
+  member("g3", "hb", "d1", false);
+  member("g4", "hb", "d1", true);
+  x.vcf = "##fileformat=VCFv4.2\n##contig=<ID=X,length=155270560>\n"
+          "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+          "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+  for (const std::string& name : names) x.vcf += "\t" + name;
+  x.vcf += "\n";
+  std::mt19937 random(seed);
+  const auto coin = [&random] { return static_cast<int>(random() % 2); };
+  // Which maternal haplotype each child copies; it changes now and then.
+  std::map<std::string, int> copied;
+  for (const std::string& name : names) copied[name] = coin();
+  for (int site = 0; site < 40; ++site) {
+    const bool linked = site >= 2;
+    const long position = linked ? 3000000 + 1000L * site : 100000 + 1000L * site;
+    std::map<std::string, std::pair<int, int>> alleles;  // paternal, maternal
+    for (const std::string& name : names) {
+      if (random() % 10 == 0) copied[name] ^= 1;
+      if (x.father[name].empty()) {
+        const int a = coin(), b = coin();
+        alleles[name] = {a, x.male[name] && linked ? a : b};
+        continue;
+      }
+      const auto& mum = alleles[x.mother[name]];
+      const int maternal = copied[name] != 0 ? mum.second : mum.first;
+      const auto& dad = alleles[x.father[name]];
+      const int paternal = linked ? (x.male[name] ? maternal : dad.second) : (coin() != 0 ? dad.first : dad.second);
+      alleles[name] = {paternal, maternal};
+    }
+    x.vcf += "X\t" + std::to_string(position) + "\t.\tA\tG\t.\t.\t.\tGT";
+    for (const std::string& name : names) {
+      const auto [a, b] = alleles[name];
+      std::string call = std::to_string(std::min(a, b)) + "/" + std::to_string(std::max(a, b));
+      if (linked && x.male[name] && haploidMales) call = std::to_string(a);
+      if (random() % 25 == 0) call = linked && x.male[name] && haploidMales ? "." : "./.";
+      x.vcf += "\t" + call;
+    }
+    x.vcf += "\n";
+  }
+  return x;
+}
+
+// Option i phases X with the X model: males keep their calls as read, a
+// daughter's paternal allele is her father's, a son's allele his mother's,
+// bcftools' X rules find no new Mendelian error, and the pseudo-autosomal
+// sites are phased apart. The other methods leave the X-linked sites as read.
+TEST(VcfRun, OptionIPhasesXLinkedSitesAndTheOtherMethodsLeaveThemAsRead) {
+  for (const bool haploid : {true, false}) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+      SCOPED_TRACE((haploid ? "haploid males, seed " : "diploid males, seed ") + std::to_string(seed));
+      const XFamilies x = xFamilies(haploid, seed);
+      const std::string dir = test_support::makeTempDir(), out = dir + "/x.phased.vcf.gz";
+      writeFile(dir + "/x.vcf", x.vcf);
+      writeFile(dir + "/x.ped", x.ped);
+      const auto run = runHaplotor({"-i", "x.vcf", "x.ped"}, dir);
+      ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+      EXPECT_EQ(run.standardError.find("haploid calls"), std::string::npos) << run.standardError;
+      EXPECT_NE(readFile(dir + "/x.res").find("Chromosome\tX\t2 sites\n"), std::string::npos);
+      EXPECT_NE(readFile(dir + "/x.res").find("Chromosome\tX\t38 sites, X-linked\n"), std::string::npos);
+      const std::string mendel = "bcftools +mendelian -p " + dir + "/x.ped -m c ";
+      EXPECT_EQ(badTrios(shell(mendel + out).second), badTrios(shell(mendel + dir + "/x.vcf").second));
+      std::map<std::string, std::vector<std::string>> read, written;
+      const std::string query = "bcftools query -i 'POS>2699520' -f '[%SAMPLE %GT\\n]' ";
+      for (auto [file, table] : {std::pair{dir + "/x.vcf", &read}, std::pair{out, &written}}) {
+        std::istringstream fields(shell(query + file).second);
+        for (std::string sample, call; fields >> sample >> call;) (*table)[sample].push_back(call);
+      }
+      int phasedDaughterCalls = 0;
+      for (const auto& [name, calls] : written) {
+        ASSERT_EQ(calls.size(), 38u);
+        for (std::size_t site = 0; site < calls.size(); ++site) {
+          const std::string& call = calls[site];
+          if (x.male.at(name)) {
+            EXPECT_EQ(call, read[name][site]) << name;
+            const std::string& mother = x.father.at(name).empty() ? "./." : read[x.mother.at(name)][site];
+            if (call[0] != '.' && mother[0] != '.') { EXPECT_NE(mother.find(call[0]), std::string::npos) << name; }
+            continue;
+          }
+          if (x.father.at(name).empty() || call.size() != 3 || call[1] != '|') continue;
+          ++phasedDaughterCalls;
+          const std::string& father = read[x.father.at(name)][site];
+          const std::string& mother = written[x.mother.at(name)][site];
+          if (father[0] != '.' && call[0] != '.') { EXPECT_EQ(call[0], father[0]) << name << " " << site; }
+          if (mother[0] != '.' && call[2] != '.') { EXPECT_NE(mother.find(call[2]), std::string::npos) << name; }
+        }
+      }
+      EXPECT_GT(phasedDaughterCalls, 50);
+      const auto other = runHaplotor({"-l", "x.vcf", "x.ped"}, dir);
+      ASSERT_EQ(other.exitStatus, 0) << other.standardError;
+      EXPECT_NE(other.standardError.find("chromosome X: option l has no model of X-linked inheritance"),
+                std::string::npos);
+      std::map<std::string, std::vector<std::string>> left;
+      std::istringstream fields(shell(query + out).second);
+      for (std::string sample, call; fields >> sample >> call;) left[sample].push_back(call);
+      EXPECT_EQ(left, read);
+    }
+  }
+}
