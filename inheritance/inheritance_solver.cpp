@@ -52,8 +52,7 @@ void InheritanceSolver::buildNodes() {
     for (int side = kPaternal; side <= kMaternal; ++side) {
       const int parent = nodeOfMember.at(node.member->parentOnSide(side));
       node.parent[side] = parent;
-      if (!family_.xLinked || side == kMaternal)
-        node.group[side] = groupOfNode[static_cast<std::size_t>(parent)];
+      node.group[side] = groupOfNode[static_cast<std::size_t>(parent)];
     }
   }
   // Bits are laid out group by group, the largest group first, then the

@@ -345,11 +345,13 @@ TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
 
 // Three generations on X: son 3 passes his one X to daughters 6 and 7 (7
 // with a maternal recombination); son 8's (1, 2) at locus 1 is a typing
-// error, son 3's (1, 0) at locus 2 half-typed.
+// error, son 3's (1, 0) at locus 2 half-typed; male founder 9 without
+// children has a heterozygote at locus 0.
 const std::string kXFamily =
     "1 1 0 0 1 0 0 1 1 2 2 1 1\n1 2 0 0 2 0 0 1 2 2 1 2 1\n1 3 1 2 1 0 0 2 2 1 1 1 0\n"
     "1 4 1 2 2 0 0 1 1 2 2 1 2\n1 5 0 0 2 0 0 1 2 1 2 2 1\n1 6 3 5 2 0 0 2 1 1 1 1 2\n"
-    "1 7 3 5 2 0 0 2 2 1 2 1 2\n1 8 3 5 1 0 0 2 2 1 2 1 1\n";
+    "1 7 3 5 2 0 0 2 2 1 2 1 2\n1 8 3 5 1 0 0 2 2 1 2 1 1\n"
+    "1 9 0 0 1 0 0 1 2 1 1 2 2\n";
 
 TEST(InheritanceOracle, XLinkedFamiliesEqualBruteForce) {
   using Options = test_support::GeneratedFamilyOptions;
@@ -458,27 +460,30 @@ TEST(InheritanceOracle, XLinkedChildrenGetOnlyAllelesTheirParentsCanGive) {
   }
   // The fraction estimate and the allele counts take a male once: 5
   // maternal meioses x 2 intervals and 1 least recombination give 2 / 12,
-  // clamped to 0.1 (paternal meioses would give 2 / 22); locus 0 has 6 of
-  // allele 1 among 13 typed alleles.
+  // clamped to 0.1 (paternal meioses would give 2 / 22); locus 0 has 7 of
+  // allele 1 among 15 typed alleles.
   auto family = test_support::preparedFamily(kXFamily);
   family->xLinked = true;
   inheritance::FileModel model;
   model.addFamily(*family);
   model.finish();
   EXPECT_DOUBLE_EQ(model.theta(), 0.1);
-  EXPECT_DOUBLE_EQ(model.frequencies(0).front().second, 6.5 / 14);
+  EXPECT_DOUBLE_EQ(model.frequencies(0).front().second, 7.5 / 16);
   EXPECT_EQ(inheritance::reducedBitCount(*family), 3);  // 5 meioses, 2 fixed
-  // Without an error rate son 8's heterozygote is missing to the model and
-  // written as read; with one it is an unlikely call, taken as an error.
+  // Without an error rate the males' heterozygotes are missing to the
+  // model and written as read; with one they are unlikely calls, taken as
+  // errors.
   for (double error : {0.0, 0.01}) {
     std::vector<std::unique_ptr<Family>> hand;
     const std::string reported = solveOnX(hand, {kXFamily}, error);
     EXPECT_EQ(reported,
               error == 0
-                  ? "Haplotor: x.txt: family 1: 1 call of a male is heterozygous on X (member 8 locus 1, "
+                  ? "Haplotor: x.txt: family 1: 2 calls of males are heterozygous on X (member 9 locus 0, "
+                    "member 8 locus 1, "
                     "loci counted from 0); taken as missing, written as read, unphased (HAPLOTOR_ERROR "
                     "weighs them as genotype errors instead)\n"
-                  : "Haplotor: x.txt: family 1: 1 call is taken as a genotype error (member 8 locus 1, "
+                  : "Haplotor: x.txt: family 1: 2 calls are taken as genotype errors (member 9 locus 0, "
+                    "member 8 locus 1, "
                     "loci counted from 0); written as read, unphased\n");
     const LocusGenotype& son = hand.front()->member(8).genotypes[1];
     EXPECT_FALSE(son.resolved);
