@@ -461,12 +461,10 @@ TEST(InheritanceOracle, XLinkedChildrenGetOnlyAllelesTheirParentsCanGive) {
     EXPECT_EQ(reported,
               error == 0
                   ? "Haplotor: x.txt: family 1: 2 calls of males are heterozygous on X (member 9 locus 0, "
-                    "member 8 locus 1, "
-                    "loci counted from 0); taken as missing, written as read, unphased (HAPLOTOR_ERROR "
-                    "weighs them as genotype errors instead)\n"
+                    "member 8 locus 1, loci counted from 0); taken as missing, written as read, unphased "
+                    "(HAPLOTOR_ERROR weighs them as genotype errors instead)\n"
                   : "Haplotor: x.txt: family 1: 2 calls are taken as genotype errors (member 9 locus 0, "
-                    "member 8 locus 1, "
-                    "loci counted from 0); written as read, unphased\n");
+                    "member 8 locus 1, loci counted from 0); written as read, unphased\n");
     const LocusGenotype& son = hand.front()->member(8).genotypes[1];
     EXPECT_FALSE(son.resolved);
     EXPECT_EQ(std::make_pair(son.allele1, son.allele2), std::make_pair(1, 2));
