@@ -16,6 +16,17 @@ constexpr double kLargestTheta = 0.1;
 // How many inconsistent loci (or calls taken as errors) a report lists.
 constexpr std::size_t kListedLoci = 5;
 
+// "member 3 locus 1, member 4 locus 7, ..." of the first calls.
+std::string listCalls(const std::vector<std::pair<int, int>>& calls) {
+  std::string list;
+  for (std::size_t k = 0; k < calls.size() && k < kListedLoci; ++k) {
+    list += (k == 0 ? "member " : ", member ") + std::to_string(calls[k].first) + " locus " +
+            std::to_string(calls[k].second);
+  }
+  if (calls.size() > kListedLoci) list += ", ...";
+  return list;
+}
+
 }  // namespace
 
 FileModel::FileModel(const Settings& settings, bool phaseProbabilities)
@@ -32,7 +43,9 @@ void FileModel::addFamily(Family& family) {
     for (std::size_t l = 0; l < member.genotypes.size() && l < counts_.size(); ++l) {
       const LocusGenotype& g = member.genotypes[l];
       if (g.allele1 != 0) ++counts_[l][g.allele1];
-      if (g.allele2 != 0) ++counts_[l][g.allele2];
+      // A male on X carries one allele: his (a, a) counts it once.
+      const bool hemizygous = family.xLinked && member.isMale();
+      if (g.allele2 != 0 && !(hemizygous && g.allele2 == g.allele1)) ++counts_[l][g.allele2];
     }
   }
   if (reducedBitCount(family) > maxBits_ || family.locusCount < 2) return;
@@ -40,7 +53,9 @@ void FileModel::addFamily(Family& family) {
   // be known yet.
   InheritanceSolver solver(family, *this);
   minimumRecombinants_ += solver.minimumRecombinants();
-  const std::int64_t meioses = 2 * static_cast<std::int64_t>(family.memberCount - family.founderCount);
+  // On X a child has one meiosis, the maternal one.
+  const std::int64_t meioses =
+      (family.xLinked ? 1 : 2) * static_cast<std::int64_t>(family.memberCount - family.founderCount);
   meiosisIntervals_ += meioses * (family.locusCount - 1);
 }
 
@@ -101,16 +116,19 @@ SolveResult solveFamily(Family& family, const FileModel& model, std::string_view
   }
   const std::vector<std::pair<int, int>>& errors = solver.errorCalls();
   if (!errors.empty()) {
-    std::string list;
-    for (std::size_t k = 0; k < errors.size() && k < kListedLoci; ++k) {
-      list += (k == 0 ? "member " : ", member ") + std::to_string(errors[k].first) + " locus " +
-              std::to_string(errors[k].second);
-    }
-    if (errors.size() > kListedLoci) list += ", ...";
     diagnostics::warning(name + ": " + std::to_string(errors.size()) +
                          (errors.size() == 1 ? " call is taken as a genotype error ("
                                              : " calls are taken as genotype errors (") +
-                         list + ", loci counted from 0); written as read, unphased");
+                         listCalls(errors) + ", loci counted from 0); written as read, unphased");
+  }
+  const std::vector<std::pair<int, int>>& hemizygous = solver.hemizygousHeterozygotes();
+  if (!hemizygous.empty()) {
+    diagnostics::warning(
+        name + ": " + std::to_string(hemizygous.size()) +
+        (hemizygous.size() == 1 ? " call of a male is heterozygous" : " calls of males are heterozygous") +
+        " on X (" + listCalls(hemizygous) +
+        ", loci counted from 0); taken as missing, written as read, unphased "
+        "(HAPLOTOR_ERROR weighs them as genotype errors instead)");
   }
   sink.configuration(family);
   return {FamilyOutcome::kSolved, 1};

@@ -202,6 +202,7 @@ void InheritanceSolver::writeConfiguration() {
                                                            [](const Node& node) { return node.founder; }));
   std::size_t nextInconsistent = 0;
   errorCalls_.clear();
+  hemizygousHeterozygotes_.clear();
   for (int l = 0; l < locusCount_; ++l) {
     const auto locus = static_cast<std::size_t>(l);
     const std::uint32_t state = chosen_[locus];
@@ -209,7 +210,7 @@ void InheritanceSolver::writeConfiguration() {
       const Node& node = nodes_[n];
       if (node.founder) {
         slotOf[2 * n] = 2 * node.founderIndex;
-        slotOf[2 * n + 1] = 2 * node.founderIndex + 1;
+        slotOf[2 * n + 1] = 2 * node.founderIndex + (node.hemizygous ? 0 : 1);
         continue;
       }
       for (int side = kPaternal; side <= kMaternal; ++side) {
@@ -218,6 +219,8 @@ void InheritanceSolver::writeConfiguration() {
         slotOf[2 * n + static_cast<std::size_t>(side)] =
             slotOf[2 * static_cast<std::size_t>(node.parent[side]) + static_cast<std::size_t>(bit)];
       }
+      // A male on X carries his maternal haplotype twice.
+      if (node.hemizygous) slotOf[2 * n] = slotOf[2 * n + 1];
     }
     // A founder's labels follow the previous locus: its group is written
     // flipped when that changes fewer of its meioses.
@@ -242,6 +245,11 @@ void InheritanceSolver::writeConfiguration() {
         const std::size_t k = 2 * n + static_cast<std::size_t>(side);
         lastSource[k] = canonical[k] ^ (group >= 0 ? flipped[static_cast<std::size_t>(group)] : 0);
       }
+    }
+    for (int n : inputOrder_) {
+      const Member& member = *nodes_[static_cast<std::size_t>(n)].member;
+      if (dropsCall(static_cast<std::size_t>(n), member.genotypes[locus], false))
+        hemizygousHeterozygotes_.emplace_back(member.memberId, l);
     }
     if (nextInconsistent < inconsistentLoci_.size() && inconsistentLoci_[nextInconsistent] == l) {
       ++nextInconsistent;
@@ -272,8 +280,8 @@ void InheritanceSolver::writeConfiguration() {
                                          : classes.alleles[static_cast<std::size_t>(value)];
     };
     for (std::size_t n = 0; n < nodeCount; ++n) {
-      if (asRead(static_cast<int>(n))) continue;
       const Node& node = nodes_[n];
+      if (asRead(static_cast<int>(n)) || dropsCall(n, node.member->genotypes[locus], false)) continue;
       const ClassGenotype& g = genotypes[n];
       int written[2] = {0, 0};
       for (int side = kPaternal; side <= kMaternal; ++side) {
@@ -310,7 +318,7 @@ void InheritanceSolver::writeConfiguration() {
       } else {
         out.allele1 = written[kPaternal];
         out.allele2 = written[kMaternal];
-        out.paternalSource = lastSource[2 * n];
+        out.paternalSource = node.hemizygous ? kSourceUnknown : lastSource[2 * n];
         out.maternalSource = lastSource[2 * n + 1];
       }
     }
@@ -318,7 +326,8 @@ void InheritanceSolver::writeConfiguration() {
   int recombinants = 0;
   for (const Node& node : nodes_) {
     if (node.founder) continue;
-    for (int side = kPaternal; side <= kMaternal; ++side) {
+    // On X only the maternal side is a meiosis.
+    for (int side = family_.xLinked ? kMaternal : kPaternal; side <= kMaternal; ++side) {
       int current = kSourceUnknown;
       for (const LocusGenotype& g : node.member->genotypes) {
         const int source = g.sourceOnSide(side);

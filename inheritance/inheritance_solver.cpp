@@ -12,8 +12,8 @@ int reducedBitCount(const Family& family) {
   int foundersWithChildren = 0;
   for (const auto& [id, member] : family.members) {
     if (!member.isFounder()) {
-      bits += 2;
-    } else if (!member.childIds.empty()) {
+      bits += family.xLinked ? 1 : 2;
+    } else if (!member.childIds.empty() && !(family.xLinked && member.isMale())) {
       ++foundersWithChildren;
     }
   }
@@ -33,6 +33,7 @@ void InheritanceSolver::buildNodes() {
     node.member = &family_.member(id);
     node.founder = node.member->isFounder();
     node.hasChildren = !node.member->childIds.empty();
+    node.hemizygous = family_.xLinked && node.member->isMale();
     nodeOfMember[id] = static_cast<int>(nodes_.size());
     nodes_.push_back(node);
   }
@@ -42,7 +43,7 @@ void InheritanceSolver::buildNodes() {
     Node& node = nodes_[n];
     if (node.founder) {
       node.founderIndex = founders++;
-      if (node.hasChildren) {
+      if (node.hasChildren && !node.hemizygous) {
         groupOfNode[n] = static_cast<int>(groups_.size());
         groups_.push_back({static_cast<int>(n), 0u, 0});
       }
@@ -62,7 +63,7 @@ void InheritanceSolver::buildNodes() {
   std::vector<std::vector<std::pair<std::size_t, int>>> meiosesOfGroup(groups_.size() + 1);
   for (std::size_t n = 0; n < nodes_.size(); ++n) {
     if (nodes_[n].founder) continue;
-    for (int side = kPaternal; side <= kMaternal; ++side) {
+    for (int side = family_.xLinked ? kMaternal : kPaternal; side <= kMaternal; ++side) {
       const int group = nodes_[n].group[side];
       meiosesOfGroup[group >= 0 ? static_cast<std::size_t>(group) : groups_.size()].push_back({n, side});
     }
@@ -122,6 +123,7 @@ void InheritanceSolver::buildClasses(int l, bool unitWeights, LocusClasses& clas
   };
   for (int n : inputOrder_) {
     const LocusGenotype& g = nodes_[static_cast<std::size_t>(n)].member->genotypes[locus];
+    if (dropsCall(static_cast<std::size_t>(n), g, unitWeights)) continue;
     ClassGenotype& coded = genotypes[static_cast<std::size_t>(n)];
     coded.first = classOf(g.allele1);
     coded.second = classOf(g.allele2);
@@ -202,9 +204,9 @@ bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<dou
   leafOffsetCount_.assign(typedLeaves_.size(), 0);
   if (errors) {
     leafWeights_.assign(4 * typedLeaves_.size(), 0.0);
-    emissionBranch<Mode::kWeighted>(0, 0, 1.0);
+    emitAll<Mode::kWeighted>();
   } else {
-    emissionBranch<Mode::kFit>(0, 0, 1.0);
+    emitAll<Mode::kFit>();
   }
   bool fits = false;
   for (double e : emission) {
@@ -229,7 +231,9 @@ bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<dou
   return true;
 }
 
-template <InheritanceSolver::Mode kMode>
+// On X a hemizygous member's pair is (y, y), y from his mother; a male
+// founder takes one allele at the weight of one.
+template <InheritanceSolver::Mode kMode, bool kX>
 void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, double weight) {
   constexpr bool kWeights = kMode != Mode::kFit;
   if (level == branchNodes_.size()) {
@@ -239,11 +243,12 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
       const ClassGenotype& g = genotypes_[static_cast<std::size_t>(typedLeaves_[t])];
       int count = 0;
       for (int p = 0; p < (node.bit[kPaternal] >= 0 ? 2 : 1); ++p) {
-        const int x = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kPaternal]) +
-                                      static_cast<std::size_t>(p)];
+        const int paternal = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kPaternal]) +
+                                             static_cast<std::size_t>(p)];
         for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
           const int y = haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) +
                                         static_cast<std::size_t>(m)];
+          const int x = kX && node.hemizygous ? y : paternal;
           const std::size_t k = 4 * t + static_cast<std::size_t>(count);
           const double w = pairWeight<kWeights>(g, x, y);
           if (w == 0.0) continue;
@@ -275,6 +280,16 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
   int* haplotypes = &haplotypeClass_[2 * static_cast<std::size_t>(n)];
   if (node.founder) {
     const int classCount = static_cast<int>(classes_.alleles.size());
+    if (kX && node.hemizygous) {
+      for (int x = 0; x < classCount; ++x) {
+        const double w = pairWeight<kWeights>(g, x, x);
+        if (w == 0.0) continue;
+        haplotypes[0] = haplotypes[1] = x;
+        emissionBranch<kMode, kX>(level + 1, index,
+                                  weight * w * classes_.weights[static_cast<std::size_t>(x)]);
+      }
+      return;
+    }
     for (int x = 0; x < classCount; ++x) {
       for (int y = 0; y < classCount; ++y) {
         const double w = pairWeight<kWeights>(g, x, y);
@@ -282,19 +297,20 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
         haplotypes[0] = x;
         haplotypes[1] = y;
         // Without errors w is 1: the product is the fitting branch's as is.
-        emissionBranch<kMode>(level + 1, index,
-                              weight * w * classes_.weights[static_cast<std::size_t>(x)] *
-                                  classes_.weights[static_cast<std::size_t>(y)]);
+        emissionBranch<kMode, kX>(level + 1, index,
+                                  weight * w * classes_.weights[static_cast<std::size_t>(x)] *
+                                      classes_.weights[static_cast<std::size_t>(y)]);
       }
     }
     return;
   }
   for (int p = 0; p < (node.bit[kPaternal] >= 0 ? 2 : 1); ++p) {
-    const int x =
+    const int paternal =
         haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kPaternal]) + static_cast<std::size_t>(p)];
     for (int m = 0; m < (node.bit[kMaternal] >= 0 ? 2 : 1); ++m) {
       const int y =
           haplotypeClass_[2 * static_cast<std::size_t>(node.parent[kMaternal]) + static_cast<std::size_t>(m)];
+      const int x = kX && node.hemizygous ? y : paternal;
       const double w = pairWeight<kWeights>(g, x, y);
       if (w == 0.0) continue;
       std::uint32_t next = index;
@@ -302,7 +318,7 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
       if (m != 0) next |= 1u << node.bit[kMaternal];
       haplotypes[0] = x;
       haplotypes[1] = y;
-      emissionBranch<kMode>(level + 1, next, weight * w);
+      emissionBranch<kMode, kX>(level + 1, next, weight * w);
     }
   }
 }
@@ -431,7 +447,7 @@ void InheritanceSolver::gatherCalls(int l, const std::vector<double>& posterior,
   tally_.assign(3 * nodeCount, 0.0);
   leafWeights_.resize(4 * typedLeaves_.size());
   leafClasses_.resize(8 * typedLeaves_.size());
-  emissionBranch<Mode::kGather>(0, 0, 1.0);
+  emitAll<Mode::kGather>();
   // A founder without children is outside every emission: its two orders
   // are equally likely, and whether its call is wrong depends on its own
   // genotype and the class weights alone.
@@ -440,11 +456,13 @@ void InheritanceSolver::gatherCalls(int l, const std::vector<double>& posterior,
     if (g.first < 0 && g.second < 0) continue;
     double right = 0.0;
     double wrong = 0.0;
+    const bool hemizygous = nodes_[static_cast<std::size_t>(n)].hemizygous;
     for (std::size_t x = 0; x < classes_.weights.size(); ++x) {
-      for (std::size_t y = 0; y < classes_.weights.size(); ++y) {
+      for (std::size_t y = hemizygous ? x : 0; y < (hemizygous ? x + 1 : classes_.weights.size()); ++y) {
+        const double pair = hemizygous ? 1.0 : classes_.weights[y];
         const int cx = static_cast<int>(x);
         const int cy = static_cast<int>(y);
-        const double mass = classes_.weights[x] * classes_.weights[y] * observation_.weight(g, cx, cy);
+        const double mass = classes_.weights[x] * pair * observation_.weight(g, cx, cy);
         (fitsGenotype(g, cx, cy) ? right : wrong) += mass;
       }
     }

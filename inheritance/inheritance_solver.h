@@ -6,6 +6,12 @@
 // at 0 and the state is the index of the remaining ("reduced") bits. The
 // other meioses of such a founder form its group: a reduced state r stands
 // for r and for r with the whole group flipped (fixed bit included).
+//
+// On X (Family::xLinked) a male is hemizygous: his two haplotypes are both
+// the one X he got from his mother (a male founder has one haplotype). A
+// son has one meiosis, the maternal one; a daughter copies her father's X
+// with no meiosis and has one maternal meiosis. Male founders pass on no
+// meiosis and so have no group.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +32,11 @@ struct Node {
   Member* member = nullptr;
   bool founder = false;
   bool hasChildren = false;
+  bool hemizygous = false;  // a male on X: haplotype 1 is haplotype 0
   int parent[2] = {-1, -1};
   // Reduced bit of the meiosis from each parent; -1 when it is a founder's
-  // fixed meiosis (always 0 in a reduced state).
+  // fixed meiosis (always 0 in a reduced state) or, on X, the paternal side
+  // (a daughter copies her father's haplotype 0, a son nothing).
   int bit[2] = {-1, -1};
   int group[2] = {-1, -1};  // founder group of the parent on each side, -1 for a non-founder parent
   int founderIndex = -1;    // founders: slots 2 x founderIndex (paternal) and +1 (maternal)
@@ -124,6 +132,10 @@ class InheritanceSolver {
   // Typed calls written as read because they are taken as genotype errors
   // (only with an error rate): (member id, locus), by locus, then input order.
   const std::vector<std::pair<int, int>>& errorCalls() const { return errorCalls_; }
+  // On X without an error rate: males' heterozygous calls, which the model
+  // takes as missing and writeConfiguration writes as read (member id,
+  // locus), by locus, then input order.
+  const std::vector<std::pair<int, int>>& hemizygousHeterozygotes() const { return hemizygousHeterozygotes_; }
 
   // Writes the configuration of the decoded vectors into the family's
   // genotypes and sets its recombinant count.
@@ -131,7 +143,11 @@ class InheritanceSolver {
 
  private:
   void buildNodes();
-  void buildClassCodes();
+  // The call of node n at a locus is a male's heterozygote on X that the
+  // model takes as missing: with unit weights or no error rate.
+  bool dropsCall(std::size_t n, const LocusGenotype& g, bool unitWeights) const {
+    return nodes_[n].hemizygous && g.isTypedHeterozygote() && (unitWeights || model_.genotypeError() <= 0.0);
+  }
   // How the branches of an emission are used: kFit adds the weights of the
   // fitting founder alleles (no genotype errors), kWeighted also weighs every
   // member's genotype by the observation model, kGather reads the posterior
@@ -150,8 +166,18 @@ class InheritanceSolver {
       return fitsGenotype(g, x, y) ? 1.0 : 0.0;
     }
   }
-  template <Mode kMode>
+  // kX: the family is on X (its hemizygous members take one haplotype);
+  // the autosomal instantiation has no such branch.
+  template <Mode kMode, bool kX>
   void emissionBranch(std::size_t level, std::uint32_t index, double weight);
+  template <Mode kMode>
+  void emitAll() {
+    if (family_.xLinked) {
+      emissionBranch<kMode, true>(0, 0, 1.0);
+    } else {
+      emissionBranch<kMode, false>(0, 0, 1.0);
+    }
+  }
   template <bool kWeights>
   void spreadLeaves(std::uint32_t index, double weight);
   // The product set of the typed leaves' offsets with their weights, in
@@ -188,6 +214,7 @@ class InheritanceSolver {
   std::vector<float> forwardOrder_;
   std::vector<std::uint8_t> likelyError_;
   std::vector<std::pair<int, int>> errorCalls_;
+  std::vector<std::pair<int, int>> hemizygousHeterozygotes_;
 
   // Scratch of one emission: classes and genotypes of the locus, the
   // haplotype classes of the branch nodes, the fitting bit offsets of the
@@ -218,7 +245,8 @@ class InheritanceSolver {
 };
 
 // Counts the reduced bits a prepared family needs (2 x non-founders minus
-// founders with children).
+// founders with children; on X 1 x non-founders minus female founders with
+// children).
 int reducedBitCount(const Family& family);
 
 }  // namespace inheritance

@@ -3,7 +3,10 @@
 // genotype errors: weighted by every typed genotype's chance of being read
 // as it was), dense forward-backward, summed onto the reduced states the
 // solver uses; and from the same sums every typed call's posterior of being
-// wrong and of each of its two orders.
+// wrong and of each of its two orders. On X the brute force follows the X
+// rules itself: a male founder has one allele, a son copies one of his
+// mother's two, a daughter gets her father's one and one of her mother's,
+// and a male's heterozygous call without an error rate is missing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 
 #include "family_generator.h"
 #include "inheritance/inheritance_solver.h"
+#include "pedigree/diagnostics.h"
 #include "test_support.h"
 
 namespace {
@@ -33,27 +37,29 @@ class BruteForce {
       : family_(family), model_(model), error_(model.genotypeError()) {
     for (const auto& [id, member] : family.members) {
       if (member.isFounder()) {
-        slot_[id] = 2 * founders_++;
+        slot_[id] = slots_;
+        slots_ += hemizygous(member) ? 1 : 2;
       } else {
         first_[id] = static_cast<int>(bit_.size());
-        bit_.resize(bit_.size() + 2);
+        bit_.resize(bit_.size() + (family.xLinked ? 1 : 2));
       }
     }
     for (const inheritance::Node& node : solver.nodes()) {
-      if (!node.founder) {
-        for (int side : {kPaternal, kMaternal})
-          bit_[first_.at(node.member->memberId) + side] = node.bit[side];
+      for (int side : {kPaternal, kMaternal}) {
+        if (!node.founder && meiosis(node.member->memberId, side) >= 0)
+          bit_[meiosis(node.member->memberId, side)] = node.bit[side];
       }
     }
     // Flipping every meiosis of a founder gives the same reduced state, so
     // a vector whose fixed meiosis is 1 is read with the founder flipped.
     for (const auto& [founder, unused] : slot_) {
       std::pair<std::size_t, int> flip{0, -1};
-      for (const auto& [child, m] : first_) {
+      for (const auto& [child, unused] : first_) {
         for (int side : {kPaternal, kMaternal}) {
-          if (family.member(child).parentOnSide(side) != founder) continue;
-          flip.first |= std::size_t{1} << (m + side);
-          if (bit_[m + side] < 0) flip.second = m + side;
+          const int k = meiosis(child, side);
+          if (family.member(child).parentOnSide(side) != founder || k < 0) continue;
+          flip.first |= std::size_t{1} << k;
+          if (bit_[k] < 0) flip.second = k;
         }
       }
       if (flip.second >= 0) flips_.push_back(flip);
@@ -128,10 +134,21 @@ class BruteForce {
     return r;
   }
 
+  bool hemizygous(const Member& member) const { return family_.xLinked && member.isMale(); }
+  // The meiosis of a child's side: -1 on X for the paternal side.
+  int meiosis(int id, int side) const {
+    if (!family_.xLinked) return first_.at(id) + side;
+    return side == kMaternal ? first_.at(id) : -1;
+  }
+
+  // A male on X has his one haplotype on both sides; a daughter copies her
+  // father's.
   int slotOf(int id, int side, std::size_t v) const {
     const Member& member = family_.member(id);
-    if (member.isFounder()) return slot_.at(id) + side;
-    return slotOf(member.parentOnSide(side), static_cast<int>(v >> (first_.at(id) + side) & 1u), v);
+    if (member.isFounder()) return slot_.at(id) + (hemizygous(member) ? 0 : side);
+    if (hemizygous(member)) side = kMaternal;
+    const int k = meiosis(id, side);
+    return slotOf(member.parentOnSide(side), k < 0 ? 0 : static_cast<int>(v >> k & 1u), v);
   }
 
   int haplotypeSlot(int id, int h, std::size_t v) const {
@@ -164,7 +181,7 @@ class BruteForce {
     const double wrongGenotype = classes > 1 ? error_ / (classes * (classes + 1) / 2 - 1) : 0;
     const double wrongAllele = classes > 1 ? error_ / (classes - 1) : 0;
     alleles.push_back(-1);
-    std::vector<std::size_t> pick(static_cast<std::size_t>(2 * founders_), 0);
+    std::vector<std::size_t> pick(static_cast<std::size_t>(slots_), 0);
     std::map<int, int> kind;  // typed member: 0 as read, 1 reversed, 2 wrong
     double total = 0.0;
     for (std::size_t k = 0; k < pick.size();) {
@@ -172,7 +189,7 @@ class BruteForce {
       for (std::size_t c : pick) weight *= weights[c];
       for (auto it = family_.members.begin(); weight > 0 && it != family_.members.end(); ++it) {
         const int a = it->second.genotypes[l].allele1, b = it->second.genotypes[l].allele2;
-        if (a == 0 && b == 0) continue;
+        if ((a == 0 && b == 0) || (hemizygous(it->second) && error_ == 0 && a != b && a * b != 0)) continue;
         const int x = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 0, v))]];
         const int y = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 1, v))]];
         const bool fits =
@@ -194,7 +211,7 @@ class BruteForce {
   double error_;
   Table full_, emission_;     // full vectors: posterior, emission
   std::map<int, int> fixed_;  // founder with children: its fixed meiosis
-  int founders_ = 0;
+  int slots_ = 0;
   std::map<int, int> slot_, first_;                 // founder: first slot; child: first meiosis
   std::vector<int> bit_;                            // meiosis: reduced bit, -1 when fixed
   std::vector<std::pair<std::size_t, int>> flips_;  // a founder's meioses and its fixed one
@@ -227,9 +244,12 @@ std::vector<std::uint32_t> choose(const Table& posteriors) {
 // `fractions`: each interval's own recombination fraction (as a genetic
 // map gives them); empty: the one estimate of the file.
 std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double error = 0,
-                                              const std::vector<double>& fractions = {}) {
-  SCOPED_TRACE(text + "error " + std::to_string(error) + " fractions " + std::to_string(fractions.size()));
+                                              const std::vector<double>& fractions = {},
+                                              bool xLinked = false) {
+  SCOPED_TRACE(text + "error " + std::to_string(error) + " fractions " + std::to_string(fractions.size()) +
+               (xLinked ? " X" : ""));
   auto family = test_support::preparedFamily(text);
+  family->xLinked = xLinked;
   const Family read = *family;
   Settings settings;
   settings.genotypeError = error;
@@ -287,12 +307,26 @@ std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double er
   return solver.inconsistentLoci();
 }
 
+// Three generations on X: son 3 passes his one X to daughters 6 and 7 (7
+// with a maternal recombination); son 8's (1, 2) at locus 1 is a typing
+// error, son 3's (1, 0) at locus 2 half-typed; male founder 9 without
+// children has a heterozygote at locus 0.
+const std::string kXFamily =
+    "1 1 0 0 1 0 0 1 1 2 2 1 1\n1 2 0 0 2 0 0 1 2 2 1 2 1\n1 3 1 2 1 0 0 2 2 1 1 1 0\n"
+    "1 4 1 2 2 0 0 1 1 2 2 1 2\n1 5 0 0 2 0 0 1 2 1 2 2 1\n1 6 3 5 2 0 0 2 1 1 1 1 2\n"
+    "1 7 3 5 2 0 0 2 2 1 2 1 2\n1 8 3 5 1 0 0 2 2 1 2 1 1\n"
+    "1 9 0 0 1 0 0 1 2 1 1 2 2\n";
+
+// Autosomal families, and on X (with a father of several daughters and sons,
+// a son's X passing to his daughters).
 TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
   using Options = test_support::GeneratedFamilyOptions;
   const Options shapes[] = {{.children = 1},
                             {.children = 4},
                             {.generations = 3, .children = 2, .grandchildren = 2},
-                            {.children = 2, .halfSiblings = true}};
+                            {.children = 2, .halfSiblings = true},
+                            {.children = 4, .xLinked = true},
+                            {.generations = 3, .children = 2, .grandchildren = 3, .xLinked = true}};
   std::mt19937 rng(2024);
   for (const Options& shape : shapes) {
     for (int round = 0; round < 12; ++round) {
@@ -305,11 +339,12 @@ TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
       options.shuffled = round % 2 == 1;
       options.typingErrorRate = round % 3 == 2 ? 0.15 : 0.0;
       const std::string text = test_support::generateFamilyText(options, rng);
-      for (double error : {0.0, round % 2 == 0 ? 0.1 : 0.01}) expectSolverEqualsBruteForce(text, error);
+      for (double error : {0.0, round % 2 == 0 ? 0.1 : 0.01})
+        expectSolverEqualsBruteForce(text, error, {}, shape.xLinked);
       // Intervals of their own fractions, from nearly linked to unlinked.
       std::vector<double> fractions;
       for (int l = 0; l + 1 < 8; ++l) fractions.push_back(l % 3 == 0 ? 1e-4 : l % 3 == 1 ? 0.05 : 0.5);
-      expectSolverEqualsBruteForce(text, round % 2 == 0 ? 0.0 : 0.01, fractions);
+      expectSolverEqualsBruteForce(text, round % 2 == 0 ? 0.0 : 0.01, fractions, shape.xLinked);
     }
   }
   // Locus 1: the child carries allele 3, which neither parent has; without
@@ -321,6 +356,120 @@ TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
   EXPECT_EQ(expectSolverEqualsBruteForce(inconsistent), std::vector<int>{1});
   for (double error : {0.01, 0.1})
     EXPECT_EQ(expectSolverEqualsBruteForce(inconsistent, error), std::vector<int>{});
+  for (double error : {0.0, 0.01, 0.2}) {
+    EXPECT_EQ(expectSolverEqualsBruteForce(kXFamily, error, {}, true), std::vector<int>{});
+    expectSolverEqualsBruteForce(kXFamily, error, {1e-4, 0.5}, true);
+  }
+}
+
+class NoSink : public ConfigurationSink {
+ public:
+  void configuration(Family&) override {}
+  void tooBig(const Family&) override {}
+  void noSolution(const Family&) override {}
+};
+
+// Solves the families of `texts` on X as one file; returns standard error.
+std::string solveOnX(std::vector<std::unique_ptr<Family>>& families, const std::vector<std::string>& texts,
+                     double error = 0) {
+  Settings settings;
+  settings.genotypeError = error;
+  inheritance::FileModel model(settings);
+  for (const std::string& text : texts) {
+    families.push_back(test_support::preparedFamily(text));
+    families.back()->xLinked = true;
+    model.addFamily(*families.back());
+  }
+  model.finish();
+  diagnostics::Capture capture;
+  NoSink sink;
+  for (auto& family : families) inheritance::solveFamily(*family, model, "x.txt", sink);
+  return capture.take().standardError;
+}
+
+// Generated X families, typed with missing alleles and genotypes: every
+// written allele of a child is one its parent can give along the written
+// source (a son's both his mother's, a daughter's first her father's one),
+// males are written with one allele, and the count is the maternal changes.
+TEST(InheritanceOracle, XLinkedChildrenGetOnlyAllelesTheirParentsCanGive) {
+  using Options = test_support::GeneratedFamilyOptions;
+  std::mt19937 rng(5);
+  std::vector<std::string> texts;
+  for (int family = 1; family <= 12; ++family) {
+    Options options = {.familyId = family,
+                       .generations = 2 + family % 2,
+                       .children = 2 + family % 4,
+                       .grandchildren = 1 + family % 3,
+                       .marriedChildren = 1 + family % 2};
+    options.halfSiblings = family % 3 == 0;
+    options.loci = 25;
+    options.alleles = 2 + family % 3;
+    options.recombinationRate = 0.05;
+    options.missingRate = 0.05 * (family % 4);
+    options.missingGenotypeRate = family % 2 == 0 ? 0.1 : 0.0;
+    options.shuffled = family % 2 == 1;
+    options.xLinked = true;
+    texts.push_back(test_support::generateFamilyText(options, rng));
+  }
+  std::vector<std::unique_ptr<Family>> families;
+  EXPECT_EQ(solveOnX(families, texts), "");
+  for (const auto& family : families) {
+    const auto typed = test_support::preparedFamily(texts[static_cast<std::size_t>(family->familyId - 1)]);
+    int recombinants = 0;
+    for (const auto& [id, member] : family->members) {
+      SCOPED_TRACE("family " + std::to_string(family->familyId) + " member " + std::to_string(id));
+      for (std::size_t l = 0; l < member.genotypes.size(); ++l) {
+        const LocusGenotype& g = member.genotypes[l];
+        const LocusGenotype& read = typed->member(id).genotypes[l];
+        EXPECT_TRUE(g.resolved);
+        for (int a : {read.allele1, read.allele2}) {
+          EXPECT_TRUE(a == 0 || g.carries(a)) << "locus " << l;
+        }
+        EXPECT_TRUE(!member.isMale() || g.allele1 == g.allele2) << "locus " << l;
+        if (member.isFounder()) continue;
+        const LocusGenotype& father = family->member(member.fatherId).genotypes[l];
+        const LocusGenotype& mother = family->member(member.motherId).genotypes[l];
+        ASSERT_GE(g.maternalSource, 0);
+        EXPECT_EQ(g.paternalSource, member.isMale() ? kSourceUnknown : 0);
+        const int passed = mother.alleleNumber(g.maternalSource);
+        EXPECT_TRUE(g.allele2 == 0 || passed == 0 || g.allele2 == passed) << "locus " << l;
+        const int paternal = member.isMale() ? g.allele1 : father.allele1;
+        EXPECT_TRUE(g.allele1 == 0 || paternal == 0 || g.allele1 == paternal) << "locus " << l;
+        if (l > 0) recombinants += g.maternalSource != member.genotypes[l - 1].maternalSource ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(family->recombinantCount, recombinants);
+  }
+  // The fraction estimate and the allele counts take a male once: 5
+  // maternal meioses x 2 intervals and 1 least recombination give 2 / 12,
+  // clamped to 0.1 (paternal meioses would give 2 / 22); locus 0 has 7 of
+  // allele 1 among 15 typed alleles.
+  auto family = test_support::preparedFamily(kXFamily);
+  family->xLinked = true;
+  inheritance::FileModel model;
+  model.addFamily(*family);
+  model.finish();
+  EXPECT_DOUBLE_EQ(model.theta(), 0.1);
+  EXPECT_DOUBLE_EQ(model.frequencies(0).front().second, 7.5 / 16);
+  EXPECT_EQ(inheritance::reducedBitCount(*family), 3);  // 5 meioses, 2 fixed
+  // Without an error rate the males' heterozygotes are missing to the
+  // model and written as read; with one they are unlikely calls, taken as
+  // errors.
+  for (double error : {0.0, 0.01}) {
+    std::vector<std::unique_ptr<Family>> hand;
+    const std::string reported = solveOnX(hand, {kXFamily}, error);
+    EXPECT_EQ(reported,
+              error == 0
+                  ? "Haplotor: x.txt: family 1: 2 calls of males are heterozygous on X (member 9 locus 0, "
+                    "member 8 locus 1, loci counted from 0); taken as missing, written as read, unphased "
+                    "(HAPLOTOR_ERROR weighs them as genotype errors instead)\n"
+                  : "Haplotor: x.txt: family 1: 2 calls are taken as genotype errors (member 9 locus 0, "
+                    "member 8 locus 1, loci counted from 0); written as read, unphased\n");
+    const LocusGenotype& son = hand.front()->member(8).genotypes[1];
+    EXPECT_FALSE(son.resolved);
+    EXPECT_EQ(std::make_pair(son.allele1, son.allele2), std::make_pair(1, 2));
+    EXPECT_EQ(hand.front()->member(3).genotypes[2].allele2, 1);  // (1, 0) written (1, 1)
+  }
 }
 
 }  // namespace

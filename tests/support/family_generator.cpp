@@ -29,6 +29,7 @@ class Generator {
       p.maternal.push_back(allele(rng_));
     }
     if (options_.founderMissingRate > 0) dropFounderAlleles(p);
+    if (options_.xLinked && sex == 1) p.paternal = p.maternal;
     people_.push_back(p);
     return p.id;
   }
@@ -39,8 +40,13 @@ class Generator {
     p.father = fatherId;
     p.mother = motherId;
     p.sex = sex;
-    p.paternal = transmit(find(fatherId));
-    p.maternal = transmit(find(motherId));
+    if (options_.xLinked) {
+      p.maternal = transmit(find(motherId));
+      p.paternal = sex == 1 ? p.maternal : find(fatherId).maternal;
+    } else {
+      p.paternal = transmit(find(fatherId));
+      p.maternal = transmit(find(motherId));
+    }
     people_.push_back(p);
     return p.id;
   }

@@ -33,6 +33,9 @@ struct GeneratedFamilyOptions {
   // Per genotype, after transmission: one allele becomes 0 or a random
   // allele (usually breaking consistency at that locus).
   double typingErrorRate = 0.0;
+  // The loci are on X: a male has one haplotype, his mother's (written as
+  // (a, a)), and passes it to his daughters.
+  bool xLinked = false;
 };
 
 // Lines "family member father mother sex 0 0 a1 a2 ..." of one family, each
