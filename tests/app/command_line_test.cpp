@@ -92,7 +92,18 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
       EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1) << name;
     }
   }
-  // A seven-column file said to be X-linked: the methods without a model of X refuse it.
+  EXPECT_EQ(test_support::readFile(dir + "/ped.res"), "OLD");
+  EXPECT_FALSE(fileExists(dir + "/ped.dat"));
+}
+
+// HAPLOTOR_CHRX=1: option i phases the file as X-linked (a son's paternal
+// sources are -1, his alleles his mother's); the methods without a model of
+// X refuse it before any result is touched.
+TEST(CommandLine, SevenColumnXLinkedFilesArePhasedByOptionIAndRefusedByTheOthers) {
+  const std::string dir = makeTempDir();
+  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 1 2 1 2\n1 3 1 2 2 0 0 1 2 2 2\n"
+                              "1 4 1 2 1 0 0 2 2 1 1\n");
+  writeFile(dir + "/ped.res", "OLD");
   for (const std::string option : {"-b", "-c", "-l", "-m"}) {
     const auto result = runHaplotor({option, "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "1"}});
     EXPECT_EQ(result.exitStatus, 1);
@@ -102,5 +113,8 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
   }
   EXPECT_EQ(runHaplotor({"-i", "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "X"}}).exitStatus, 1);
   EXPECT_EQ(test_support::readFile(dir + "/ped.res"), "OLD");
-  EXPECT_FALSE(fileExists(dir + "/ped.dat"));
+  const auto run = runHaplotor({"-i", "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "1"}});
+  ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+  EXPECT_NE(test_support::readFile(dir + "/ped.out").find("1\t4\t1\t2\t1\t0\t0\t2/2\t1/1\t-1-1\t01\n"),
+            std::string::npos);
 }
