@@ -86,6 +86,7 @@ int runCommandLine(const std::vector<std::string>& arguments) {
   Settings settings;
   GeneticMap map;
   const GeneticMap* givenMap = nullptr;
+  bool xLinked = false;
   int status = 0;
   if (count == 4 && method != nullptr && method->start != nullptr) {
     if (!startRun(settings) || !readMap(settings, map, givenMap)) return 1;
@@ -101,8 +102,7 @@ int runCommandLine(const std::vector<std::string>& arguments) {
     status = 1;
   } else if (method->runTool != nullptr) {
     status = method->runTool(arguments[2]);
-  } else if (bool xLinked = false;
-             !readSevenColumnChromosome(settings, *method, arguments[2], xLinked) ||
+  } else if (!readSevenColumnChromosome(settings, *method, arguments[2], xLinked) ||
              !readMap(settings, map, givenMap)) {
     status = 1;
   } else {

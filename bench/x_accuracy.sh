@@ -45,10 +45,6 @@ chromosomes=${CHROMOSOMES:-X-haploid X-diploid autosomal}
 settings=$(env | grep '^HAPLOTOR_' | sort | tr '\n' ' ')
 [ -x "$exe" ] || { echo "no $exe: build the haplotor target first" >&2; exit 1; }
 . bench/panel_setup.sh
-score="python3 $root/bench/score_phase.py"
-
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
 table=$work/table.txt
 seed=0

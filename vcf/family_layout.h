@@ -31,7 +31,7 @@ struct RunLayout {
   std::vector<FamilyLayout> families;
   std::vector<int> slotSamples;  // slot -> sample index in the VCF header
   std::vector<char> slotIsFounder;
-  std::vector<char> slotIsMale;  // PED sex 1
+  std::vector<char> slotIsMale;     // PED sex 1
   bool familiesRenumbered = false;  // the PED family ids are not all positive numbers
 };
 

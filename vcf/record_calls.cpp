@@ -122,8 +122,7 @@ void readCalls(const bcf_hdr_t* header, bcf1_t* record, const std::vector<int>& 
   bcf_unpack(record, BCF_UN_FMT);
   const bcf_fmt_t* field = bcf_get_fmt(header, record, "GT");
   if (field == nullptr || field->p == nullptr || field->n < 1) return;
-  withWidth(field->type,
-            [&]<typename T>() { 
+  withWidth(field->type, [&]<typename T>() {
     readCallsOf<T>(field, record->n_allele, slotSamples, row, counts,
                    hemizygous != nullptr ? hemizygous->data() : nullptr);
   });

@@ -693,8 +693,8 @@ bool VcfFormat::nextSegment() {
       .put(segmentXLinked_ ? " sites, X-linked\n" : " sites\n");
   nextLayout_ = 0;
   if (segmentXLinked_ && !needs_.phasesX) {
-    diagnostics::note(request_.genotypeFile + ": chromosome " + chromosome_ + ": " + request_.methodName + " " +
-                      kNoXModel + "; its " + std::to_string(sites_.positions.size()) +
+    diagnostics::note(request_.genotypeFile + ": chromosome " + chromosome_ + ": " + request_.methodName +
+                      " " + kNoXModel + "; its " + std::to_string(sites_.positions.size()) +
                       " X-linked sites are written as read");
     nextLayout_ = layout_.families.size();  // no family is handed out
   }

@@ -101,8 +101,9 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
 // X refuse it before any result is touched.
 TEST(CommandLine, SevenColumnXLinkedFilesArePhasedByOptionIAndRefusedByTheOthers) {
   const std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 1 2 1 2\n1 3 1 2 2 0 0 1 2 2 2\n"
-                              "1 4 1 2 1 0 0 2 2 1 1\n");
+  writeFile(dir + "/ped.txt",
+            "1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 1 2 1 2\n1 3 1 2 2 0 0 1 2 2 2\n"
+            "1 4 1 2 1 0 0 2 2 1 1\n");
   writeFile(dir + "/ped.res", "OLD");
   for (const std::string option : {"-b", "-c", "-l", "-m"}) {
     const auto result = runHaplotor({option, "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "1"}});

@@ -346,9 +346,10 @@ XFamilies xFamilies(bool haploidMales, unsigned seed) {
   member("g2", "hb", "d1", true);
   member("g3", "hb", "d1", false);
   member("g4", "hb", "d1", true);
-  x.vcf = "##fileformat=VCFv4.2\n##contig=<ID=X,length=155270560>\n"
-          "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
-          "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+  x.vcf =
+      "##fileformat=VCFv4.2\n##contig=<ID=X,length=155270560>\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+      "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
   for (const std::string& name : names) x.vcf += "\t" + name;
   x.vcf += "\n";
   std::mt19937 random(seed);
@@ -370,7 +371,8 @@ XFamilies xFamilies(bool haploidMales, unsigned seed) {
       const auto& mum = alleles[x.mother[name]];
       const int maternal = copied[name] != 0 ? mum.second : mum.first;
       const auto& dad = alleles[x.father[name]];
-      const int paternal = linked ? (x.male[name] ? maternal : dad.second) : (coin() != 0 ? dad.first : dad.second);
+      const int paternal =
+          linked ? (x.male[name] ? maternal : dad.second) : (coin() != 0 ? dad.first : dad.second);
       alleles[name] = {paternal, maternal};
     }
     x.vcf += "X\t" + std::to_string(position) + "\t.\tA\tG\t.\t.\t.\tGT";
@@ -419,15 +421,21 @@ TEST(VcfRun, OptionIPhasesXLinkedSitesAndTheOtherMethodsLeaveThemAsRead) {
           if (x.male.at(name)) {
             EXPECT_EQ(call, read[name][site]) << name;
             const std::string& mother = x.father.at(name).empty() ? "./." : read[x.mother.at(name)][site];
-            if (call[0] != '.' && mother[0] != '.') { EXPECT_NE(mother.find(call[0]), std::string::npos) << name; }
+            if (call[0] != '.' && mother[0] != '.') {
+              EXPECT_NE(mother.find(call[0]), std::string::npos) << name;
+            }
             continue;
           }
           if (x.father.at(name).empty() || call.size() != 3 || call[1] != '|') continue;
           ++phasedDaughterCalls;
           const std::string& father = read[x.father.at(name)][site];
           const std::string& mother = written[x.mother.at(name)][site];
-          if (father[0] != '.' && call[0] != '.') { EXPECT_EQ(call[0], father[0]) << name << " " << site; }
-          if (mother[0] != '.' && call[2] != '.') { EXPECT_NE(mother.find(call[2]), std::string::npos) << name; }
+          if (father[0] != '.' && call[0] != '.') {
+            EXPECT_EQ(call[0], father[0]) << name << " " << site;
+          }
+          if (mother[0] != '.' && call[2] != '.') {
+            EXPECT_NE(mother.find(call[2]), std::string::npos) << name;
+          }
         }
       }
       EXPECT_GT(phasedDaughterCalls, 50);
