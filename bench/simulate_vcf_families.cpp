@@ -13,9 +13,10 @@
 //   '%CHROM\t%POS\t%ID\t%REF\t%ALT[\t%GT]\n') MAP.gmap: "pos chr cM" with a header line header.txt: the
 //   panel's header lines up to ##contig (the #CHROM line is written here)
 // options (without any, the families are those vcf_option_b.sh has always timed):
-//   --shape mixed|nuclear|three  mixed (default): odd families nuclear with 2-4 children, even ones
+//   --shape SHAPE                mixed (default): odd families nuclear with 2-4 children, even ones
 //                                three generations; nuclear: a couple with 3 children; three: a couple,
-//                                3 children, two of them with a spouse and 2 children each (11 members)
+//                                3 children, two of them with a spouse and 2 children each (11 members);
+//                                the large pedigrees below
 //   --thin K                     keep every K-th site of the panel (the first, the K+1-th, ...)
 //   --missing R                  each call missing (./.) with probability R
 //   --errors R                   each typed call replaced with probability R by another genotype drawn
@@ -32,6 +33,27 @@
 //                                allele (haploid) or another unordered genotype, heterozygous ones
 //                                included (diploid)
 // Missing calls and errors come from a generator of their own, so they change no family.
+//
+// Large pedigrees, for option i's bit limit. Option i needs 2 x non-founders - founders with
+// children inheritance bits (after fixing one phase per founder); each shape is a top couple whose
+// children, and their descendants, are listed generation by generation: every couple of a
+// generation has the given number of children, and the children marked as married (counted in
+// birth order through the generation) take a spouse from outside, a founder of the other sex,
+// and form the couples of the next generation. No marriage loops.
+//   sibship:N  2 founders, N children                              2N-2 bits (N=9: 16)
+//   three16    3 generations, 16 members: the couple's 4 children, the first two married,
+//              4 children each; 4 founders, 12 non-founders        20 bits
+//   three18    3 generations, 18 members: as three16 with 5 children per married child;
+//              4 founders, 14 non-founders                         24 bits
+//   four28     4 generations, 28 members: 4 children, the first three married; 3 children each,
+//              the first of each family married; 3, 2 and 2 children; 8 founders, 20 non-founders
+//                                                                  32 bits
+//   five60     5 generations, 60 members: 4 children, the first three married; 3 children each,
+//              the first two of the first family and the first of the others married; 3 children
+//              each, the first of each family and the second of the last married; 4, 4, 4, 4 and 5
+//              children; 14 founders, 46 non-founders              78 bits
+// Founders' haplotypes are drawn as for the other shapes (with --distinct, five60 uses 28 of the
+// panel's 600 haplotypes per family).
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -44,6 +66,29 @@
 
 namespace {
 
+// One generation of a large pedigree: children per couple of the previous generation, and which
+// of this generation's children (0-based, in birth order) marry.
+struct Generation {
+  std::vector<int> children;
+  std::vector<int> married;
+};
+
+// The generations below the top couple, or nothing for a shape that is not a large pedigree.
+std::vector<Generation> largePedigree(const std::string& shape) {
+  if (shape.starts_with("sibship:")) {
+    const int n = std::stoi(shape.substr(8));
+    return {{{n}, {}}};
+  }
+  if (shape == "three16") return {{{4}, {0, 1}}, {{4, 4}, {}}};
+  if (shape == "three18") return {{{4}, {0, 1}}, {{5, 5}, {}}};
+  if (shape == "four28") return {{{4}, {0, 1, 2}}, {{3, 3, 3}, {0, 3, 6}}, {{3, 2, 2}, {}}};
+  if (shape == "five60") {
+    return {
+        {{4}, {0, 1, 2}}, {{3, 3, 3}, {0, 1, 3, 6}}, {{3, 3, 3, 3}, {0, 3, 6, 9, 10}}, {{4, 4, 4, 4, 5}, {}}};
+  }
+  return {};
+}
+
 struct Person {
   std::string id, father, mother;
   int sex = 1;
@@ -54,7 +99,8 @@ struct Person {
 
 int main(int argc, char** argv) {
   const char* usage =
-      "usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED [--shape mixed|nuclear|three]"
+      "usage: simulate_vcf_families PANEL_GT.txt MAP.gmap FAMILIES OUT.ped SEED"
+      " [--shape mixed|nuclear|three|sibship:N|three16|three18|four28|five60]"
       " [--thin K] [--missing R] [--errors R] [--distinct] [--truth FILE] [--x haploid|diploid] < header\n";
   if (argc < 6) {
     std::cerr << usage;
@@ -75,7 +121,11 @@ int main(int argc, char** argv) {
       return 2;
     }
     const std::string value = argv[++a];
-    if (option == "--shape" && (value == "mixed" || value == "nuclear" || value == "three")) {
+    const bool sibship = value.starts_with("sibship:") && value.size() > 8 && value.size() <= 11 &&
+                         value.find_first_not_of("0123456789", 8) == std::string::npos &&
+                         std::stoi(value.substr(8)) >= 1;
+    const bool large = sibship || (!value.starts_with("sibship:") && !largePedigree(value).empty());
+    if (option == "--shape" && (value == "mixed" || value == "nuclear" || value == "three" || large)) {
       shape = value;
     } else if (option == "--thin" && std::stol(value) >= 1) {
       thin = std::stoul(value);
@@ -202,9 +252,28 @@ int main(int argc, char** argv) {
     };
     const std::size_t dad = founder(1);
     const std::size_t mum = founder(2);
+    const std::vector<Generation> generations = largePedigree(shape);
+    if (!generations.empty()) {
+      std::vector<std::pair<std::size_t, std::size_t>> couples = {{dad, mum}};  // (father, mother)
+      for (const Generation& generation : generations) {
+        std::vector<std::size_t> born;
+        for (std::size_t c = 0; c < couples.size(); ++c) {
+          for (int k = 0; k < generation.children[c]; ++k)
+            born.push_back(child(couples[c].first, couples[c].second));
+        }
+        couples.clear();
+        for (int k : generation.married) {
+          const std::size_t kid = born[static_cast<std::size_t>(k)];
+          const std::size_t spouse = founder(people[kid].sex == 1 ? 2 : 1);
+          couples.emplace_back(people[kid].sex == 1 ? kid : spouse, people[kid].sex == 1 ? spouse : kid);
+        }
+      }
+    }
     const bool threeGenerations = shape == "three" || (shape == "mixed" && f % 2 == 0);
     std::vector<std::size_t> kids;
-    const int kidCount = threeGenerations || shape == "nuclear" ? 3 : 2 + static_cast<int>(rng() % 3);
+    const int kidCount = !generations.empty()                     ? 0
+                         : threeGenerations || shape == "nuclear" ? 3
+                                                                  : 2 + static_cast<int>(rng() % 3);
     for (int k = 0; k < kidCount; ++k) {
       kids.push_back(child(dad, mum));
     }
