@@ -132,9 +132,10 @@ SolveResult solveFamily(Family& family, const FileModel& model, std::string_view
   const int bits = reducedBitCount(family);
   if (bits > model.maxBits()) {
     const PiecewiseOutcome pieces = phaseInPieces(family, model, model.maxBits());
-    diagnostics::warning(name + ": " + std::to_string(bits) + " inheritance bits are more than HAPLOTOR_MAX_BITS (" +
-                         std::to_string(model.maxBits()) + "); phased in " + std::to_string(pieces.pieces) +
-                         " pieces of at most " + std::to_string(pieces.largestPieceBits) + " bits, not exactly");
+    diagnostics::warning(
+        name + ": " + std::to_string(bits) + " inheritance bits are more than HAPLOTOR_MAX_BITS (" +
+        std::to_string(model.maxBits()) + "); phased in " + std::to_string(pieces.pieces) +
+        " pieces of at most " + std::to_string(pieces.largestPieceBits) + " bits, not exactly");
     reportCalls(name, pieces.inconsistentLoci, pieces.errorCalls, pieces.hemizygousHeterozygotes);
     if (pieces.conflicts > 0) {
       diagnostics::warning(name + ": " + std::to_string(pieces.conflicts) +

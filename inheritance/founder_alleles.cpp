@@ -128,7 +128,8 @@ void FounderSlotSearch::search(std::size_t position) {
     };
     const bool reverseFirst = g.order < 0.5F;
     tryOrdered(reverseFirst ? g.second : g.first, reverseFirst ? g.first : g.second);
-    if (g.order > 0.0F && g.order < 1.0F) tryOrdered(reverseFirst ? g.first : g.second, reverseFirst ? g.second : g.first);
+    if (g.order > 0.0F && g.order < 1.0F)
+      tryOrdered(reverseFirst ? g.first : g.second, reverseFirst ? g.second : g.first);
     return;
   }
   const double factor = factor_;

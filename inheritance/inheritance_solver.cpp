@@ -20,7 +20,8 @@ int reducedBitCount(const Family& family) {
   return bits - foundersWithChildren;
 }
 
-InheritanceSolver::InheritanceSolver(Family& family, const FileModel& model, const std::vector<int>& knownPhase)
+InheritanceSolver::InheritanceSolver(Family& family, const FileModel& model,
+                                     const std::vector<int>& knownPhase)
     : family_(family), model_(model), locusCount_(family.locusCount) {
   buildNodes(knownPhase);
 }
@@ -34,8 +35,7 @@ void InheritanceSolver::buildNodes(const std::vector<int>& knownPhase) {
     node.founder = node.member->isFounder();
     node.hasChildren = !node.member->childIds.empty();
     node.hemizygous = family_.xLinked && node.member->isMale();
-    node.knownPhase =
-        node.founder && std::find(knownPhase.begin(), knownPhase.end(), id) != knownPhase.end();
+    node.knownPhase = node.founder && std::find(knownPhase.begin(), knownPhase.end(), id) != knownPhase.end();
     nodeOfMember[id] = static_cast<int>(nodes_.size());
     nodes_.push_back(node);
   }

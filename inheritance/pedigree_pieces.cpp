@@ -26,12 +26,14 @@ class PieceCutter {
       if (family_.member(id).isFounder() || written_.count(id) != 0) continue;
       Piece piece = grow(id);
       // Founders without children cost no bit: the first piece writes them.
-      if (outcome_.pieces == 0) piece.founders.insert(piece.founders.end(), loneFounders.begin(), loneFounders.end());
+      if (outcome_.pieces == 0)
+        piece.founders.insert(piece.founders.end(), loneFounders.begin(), loneFounders.end());
       solve(piece);
     }
     std::sort(outcome_.inconsistentLoci.begin(), outcome_.inconsistentLoci.end());
-    outcome_.inconsistentLoci.erase(std::unique(outcome_.inconsistentLoci.begin(), outcome_.inconsistentLoci.end()),
-                                    outcome_.inconsistentLoci.end());
+    outcome_.inconsistentLoci.erase(
+        std::unique(outcome_.inconsistentLoci.begin(), outcome_.inconsistentLoci.end()),
+        outcome_.inconsistentLoci.end());
     for (auto* calls : {&outcome_.errorCalls, &outcome_.hemizygousHeterozygotes}) {
       std::sort(calls->begin(), calls->end(), [this](const auto& a, const auto& b) {
         if (a.second != b.second) return a.second < b.second;
@@ -58,7 +60,8 @@ class PieceCutter {
     int bits = family_.xLinked ? 1 : 2;
     for (int side = kPaternal; side <= kMaternal; ++side) {
       const int parent = child.parentOnSide(side);
-      if (inPiece_.count(parent) == 0 && !isWritten(parent) && !(family_.xLinked && side == kPaternal)) --bits;
+      if (inPiece_.count(parent) == 0 && !isWritten(parent) && !(family_.xLinked && side == kPaternal))
+        --bits;
     }
     return bits;
   }
@@ -91,7 +94,8 @@ class PieceCutter {
       queue.pop_front();
       for (int id : family_.member(parent).childIds) {
         const Member& child = family_.member(id);
-        if (isWritten(id) || inPiece_.count(id) != 0 || !available(child.fatherId) || !available(child.motherId))
+        if (isWritten(id) || inPiece_.count(id) != 0 || !available(child.fatherId) ||
+            !available(child.motherId))
           continue;
         if (piece.bits + costOf(child) <= limit_) add(id);
       }

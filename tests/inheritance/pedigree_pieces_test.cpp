@@ -1,14 +1,13 @@
 // Option i on families above the bit limit: phased in exact pieces, written
 // as one configuration consistent across them.
+#include "inheritance/pedigree_pieces.h"
+
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <iostream>
 #include <random>
 
 #include "family_generator.h"
 #include "inheritance/inheritance_solver.h"
-#include "inheritance/pedigree_pieces.h"
 #include "test_support.h"
 
 namespace {
@@ -38,9 +37,7 @@ Solved solve(const std::string& text, bool xLinked, int maxBits, double error = 
     solver.decode();
     solver.writeConfiguration();
   }
-  auto t1 = std::chrono::steady_clock::now();
   s.outcome = inheritance::phaseInPieces(*s.pieces, model, maxBits);
-  std::cerr << "DBG pieces ms " << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t1).count() << "\n";
   return s;
 }
 
@@ -143,10 +140,8 @@ TEST(PedigreePieces, SplitFamiliesAgreeWithTheExactSolve) {
     auto family = test_support::preparedFamily(text);
     family->xLinked = options.xLinked;
     const int limit = inheritance::reducedBitCount(*family) / (round % 2 == 0 ? 3 : 2);
-    auto t0 = std::chrono::steady_clock::now();
     const Solved s = solve(text, options.xLinked, limit, round == 6 ? 0.01 : 0.0);
     SCOPED_TRACE("round " + std::to_string(round));
-    std::cerr << "DBG round " << round << " bits " << inheritance::reducedBitCount(*s.read) << " limit " << limit << " pieces " << s.outcome.pieces << " largest " << s.outcome.largestPieceBits << " members " << s.read->members.size() << " ms " << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count() << "\n";
     EXPECT_GT(s.outcome.pieces, 1);
     EXPECT_LE(s.outcome.largestPieceBits, limit);
     EXPECT_EQ(s.outcome.conflicts, 0);
@@ -155,7 +150,6 @@ TEST(PedigreePieces, SplitFamiliesAgreeWithTheExactSolve) {
       EXPECT_EQ(resolved, expectConsistent(*s.read, *s.exact));
     }
     const auto [order, source] = agreement(*s.read, *s.exact, *s.pieces);
-    std::cerr << "DBG agreement " << order << " " << source << "\n";
     orders += order;
     sources += source;
     ++families;
@@ -170,8 +164,8 @@ TEST(PedigreePieces, SplitFamiliesAgreeWithTheExactSolve) {
 // parents; a limit below the smallest piece is taken as that floor.
 TEST(PedigreePieces, LargeSibshipsAndTinyLimits) {
   std::mt19937 rng(8);
-  const std::string text =
-      test_support::generateFamilyText({.children = 9, .loci = 20, .alleles = 3, .recombinationRate = 0.1}, rng);
+  const std::string text = test_support::generateFamilyText(
+      {.children = 9, .loci = 20, .alleles = 3, .recombinationRate = 0.1}, rng);
   for (int maxBits : {0, 1, 2, 5}) {
     SCOPED_TRACE("max bits " + std::to_string(maxBits));
     const Solved s = solve(text, false, maxBits);

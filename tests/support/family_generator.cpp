@@ -64,7 +64,8 @@ class Generator {
     std::bernoulli_distribution missingGenotype(options_.missingGenotypeRate);
     const std::vector<int> idOf = writtenIds();
     if (truth != nullptr) {
-      for (const Person& p : people_) (*truth)[idOf[static_cast<std::size_t>(p.id)]] = {p.paternal, p.maternal};
+      for (const Person& p : people_)
+        (*truth)[idOf[static_cast<std::size_t>(p.id)]] = {p.paternal, p.maternal};
     }
     for (const Person& p : people_) {
       std::string line = std::to_string(options_.familyId) + " " + std::to_string(idOf[p.id]) + " " +
@@ -139,7 +140,8 @@ class Generator {
 
 }  // namespace
 
-std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng, TrueHaplotypes* truth) {
+std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng,
+                               TrueHaplotypes* truth) {
   Generator generator(options, rng);
   int father = generator.addFounder(1);
   int mother = generator.addFounder(2);
