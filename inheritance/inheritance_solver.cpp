@@ -129,7 +129,10 @@ void InheritanceSolver::buildClasses(int l, bool unitWeights, LocusClasses& clas
     ClassGenotype& coded = genotypes[static_cast<std::size_t>(n)];
     coded.first = classOf(g.allele1);
     coded.second = classOf(g.allele2);
-    if (nodes_[static_cast<std::size_t>(n)].knownPhase && g.resolved && g.allele1 != g.allele2 &&
+    // A resolved call of a known-phase founder is taken as written (a
+    // homozygote too, so it is never read as a genotype error); a male on X
+    // has one haplotype, nothing to order.
+    if (nodes_[static_cast<std::size_t>(n)].knownPhase && g.resolved &&
         !nodes_[static_cast<std::size_t>(n)].hemizygous)
       coded.order = g.phaseProbability >= 0.0F && g.phaseProbability <= 1.0F ? g.phaseProbability : 1.0F;
   }

@@ -54,9 +54,10 @@ struct FounderGroup {
 struct ClassGenotype {
   int first = -1;
   int second = -1;
-  // A known-phase founder at a locus where its phase is known: first and
+  // A known-phase founder at a locus where its row is resolved: first and
   // second are its haplotypes 0 and 1 (paternal, maternal) with this
-  // probability, the reverse with 1 - it; -1 otherwise.
+  // probability, the reverse with 1 - it, and the call is never taken as
+  // wrong; -1 otherwise.
   float order = -1.0F;
 };
 
@@ -113,8 +114,8 @@ class InheritanceSolver {
  public:
   // The family must be validated and prepared. `model` must outlive the solver.
   // `knownPhase`: ids of founders whose written rows are their haplotypes
-  // (paternal|maternal) where resolved and heterozygous, the order weighed by
-  // the call's phase probability when it has one.
+  // (paternal|maternal) where resolved, the order weighed by the call's
+  // phase probability when it has one; unresolved calls are read as usual.
   InheritanceSolver(Family& family, const FileModel& model, const std::vector<int>& knownPhase = {});
 
   int reducedBits() const { return reducedBits_; }

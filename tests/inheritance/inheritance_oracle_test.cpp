@@ -7,8 +7,8 @@
 // rules itself: a male founder has one allele, a son copies one of his
 // mother's two, a daughter gets her father's one and one of her mother's,
 // and a male's heterozygous call without an error rate is missing. A
-// founder with known haplotypes is never flipped, and its resolved
-// heterozygote weighs its written order by its phase probability.
+// founder with known haplotypes is never flipped, and its resolved call
+// weighs its written order by its phase probability, never read wrong.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -195,7 +195,7 @@ class BruteForce {
         const int x = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 0, v))]];
         const int y = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 1, v))]];
         const LocusGenotype& g = it->second.genotypes[static_cast<std::size_t>(l)];
-        if (std::find(known_.begin(), known_.end(), it->first) != known_.end() && g.resolved && a != b &&
+        if (std::find(known_.begin(), known_.end(), it->first) != known_.end() && g.resolved &&
             !hemizygous(it->second)) {
           const double p = g.phaseProbability >= 0 ? g.phaseProbability : 1.0;
           auto match = [](int written, int z) { return written == 0 || written == z; };
