@@ -5,6 +5,7 @@
 #include <string>
 
 #include "inheritance/inheritance_solver.h"
+#include "inheritance/pedigree_pieces.h"
 #include "pedigree/diagnostics.h"
 
 namespace inheritance {
@@ -89,20 +90,13 @@ const LocusFrequencies& FileModel::frequencies(int locus) const {
   return frequencies_[static_cast<std::size_t>(locus)];
 }
 
-SolveResult solveFamily(Family& family, const FileModel& model, std::string_view fileName,
-                        ConfigurationSink& sink) {
-  const std::string name = std::string(fileName) + ": family " + std::to_string(family.familyId);
-  const int bits = reducedBitCount(family);
-  if (bits > model.maxBits()) {
-    diagnostics::error(name + " needs " + std::to_string(bits) +
-                       " inheritance bits, more than the limit of " + std::to_string(model.maxBits()) +
-                       " (HAPLOTOR_MAX_BITS raises it); nothing is written for it");
-    return {FamilyOutcome::kRefused, 0};
-  }
-  InheritanceSolver solver(family, model);
-  solver.decode();
-  solver.writeConfiguration();
-  const std::vector<int>& inconsistent = solver.inconsistentLoci();
+namespace {
+
+// The loci that fit no vector, the calls taken as errors and the males'
+// heterozygous calls on X, one warning each.
+void reportCalls(const std::string& name, const std::vector<int>& inconsistent,
+                 const std::vector<std::pair<int, int>>& errors,
+                 const std::vector<std::pair<int, int>>& hemizygous) {
   if (!inconsistent.empty()) {
     std::string list;
     for (std::size_t k = 0; k < inconsistent.size() && k < kListedLoci; ++k) {
@@ -114,14 +108,12 @@ SolveResult solveFamily(Family& family, const FileModel& model, std::string_view
                          " no inheritance vector (Mendelian inconsistency; loci " + list +
                          ", counted from 0); written as read, unphased");
   }
-  const std::vector<std::pair<int, int>>& errors = solver.errorCalls();
   if (!errors.empty()) {
     diagnostics::warning(name + ": " + std::to_string(errors.size()) +
                          (errors.size() == 1 ? " call is taken as a genotype error ("
                                              : " calls are taken as genotype errors (") +
                          listCalls(errors) + ", loci counted from 0); written as read, unphased");
   }
-  const std::vector<std::pair<int, int>>& hemizygous = solver.hemizygousHeterozygotes();
   if (!hemizygous.empty()) {
     diagnostics::warning(
         name + ": " + std::to_string(hemizygous.size()) +
@@ -130,6 +122,34 @@ SolveResult solveFamily(Family& family, const FileModel& model, std::string_view
         ", loci counted from 0); taken as missing, written as read, unphased "
         "(HAPLOTOR_ERROR weighs them as genotype errors instead)");
   }
+}
+
+}  // namespace
+
+SolveResult solveFamily(Family& family, const FileModel& model, std::string_view fileName,
+                        ConfigurationSink& sink) {
+  const std::string name = std::string(fileName) + ": family " + std::to_string(family.familyId);
+  const int bits = reducedBitCount(family);
+  if (bits > model.maxBits()) {
+    const PiecewiseOutcome pieces = phaseInPieces(family, model, model.maxBits());
+    diagnostics::warning(
+        name + ": " + std::to_string(bits) + " inheritance bits are more than HAPLOTOR_MAX_BITS (" +
+        std::to_string(model.maxBits()) + "); phased in " + std::to_string(pieces.pieces) +
+        " pieces of at most " + std::to_string(pieces.largestPieceBits) + " bits, not exactly");
+    reportCalls(name, pieces.inconsistentLoci, pieces.errorCalls, pieces.hemizygousHeterozygotes);
+    if (pieces.conflicts > 0) {
+      diagnostics::warning(name + ": " + std::to_string(pieces.conflicts) +
+                           (pieces.conflicts == 1 ? " child allele is" : " child alleles are") +
+                           " in neither of the parent's alleles as written by another piece; their sources "
+                           "are left unknown");
+    }
+    sink.configuration(family);
+    return {FamilyOutcome::kSolved, 1};
+  }
+  InheritanceSolver solver(family, model);
+  solver.decode();
+  solver.writeConfiguration();
+  reportCalls(name, solver.inconsistentLoci(), solver.errorCalls(), solver.hemizygousHeterozygotes());
   sink.configuration(family);
   return {FamilyOutcome::kSolved, 1};
 }

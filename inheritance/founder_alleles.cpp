@@ -118,6 +118,20 @@ void FounderSlotSearch::search(std::size_t position) {
   const int paternal = slotOf_[2 * static_cast<std::size_t>(node)];
   const int maternal = slotOf_[2 * static_cast<std::size_t>(node) + 1];
   const std::size_t mark = trail_.size();
+  if (g.order >= 0.0F) {
+    // Known haplotypes are never taken as wrong: the likelier of the two
+    // orders first, the other only when it has weight (a missing allele
+    // leaves its slot as it is).
+    auto tryOrdered = [&](int x, int y) {
+      if ((x < 0 || assign(paternal, x)) && (y < 0 || assign(maternal, y))) search(position + 1);
+      undoTo(mark);
+    };
+    const bool reverseFirst = g.order < 0.5F;
+    tryOrdered(reverseFirst ? g.second : g.first, reverseFirst ? g.first : g.second);
+    if (g.order > 0.0F && g.order < 1.0F)
+      tryOrdered(reverseFirst ? g.first : g.second, reverseFirst ? g.second : g.first);
+    return;
+  }
   const double factor = factor_;
   const bool errors = observation_.hasErrors() && !feasibilityOnly_;
   if (errors) factor_ = factor * observation_.right;

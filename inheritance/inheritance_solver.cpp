@@ -20,12 +20,13 @@ int reducedBitCount(const Family& family) {
   return bits - foundersWithChildren;
 }
 
-InheritanceSolver::InheritanceSolver(Family& family, const FileModel& model)
+InheritanceSolver::InheritanceSolver(Family& family, const FileModel& model,
+                                     const std::vector<int>& knownPhase)
     : family_(family), model_(model), locusCount_(family.locusCount) {
-  buildNodes();
+  buildNodes(knownPhase);
 }
 
-void InheritanceSolver::buildNodes() {
+void InheritanceSolver::buildNodes(const std::vector<int>& knownPhase) {
   std::unordered_map<int, int> nodeOfMember;
   for (int id : family_.memberOrder) {
     if (id < 0) break;
@@ -34,6 +35,7 @@ void InheritanceSolver::buildNodes() {
     node.founder = node.member->isFounder();
     node.hasChildren = !node.member->childIds.empty();
     node.hemizygous = family_.xLinked && node.member->isMale();
+    node.knownPhase = node.founder && std::find(knownPhase.begin(), knownPhase.end(), id) != knownPhase.end();
     nodeOfMember[id] = static_cast<int>(nodes_.size());
     nodes_.push_back(node);
   }
@@ -43,7 +45,7 @@ void InheritanceSolver::buildNodes() {
     Node& node = nodes_[n];
     if (node.founder) {
       node.founderIndex = founders++;
-      if (node.hasChildren && !node.hemizygous) {
+      if (node.hasChildren && !node.hemizygous && !node.knownPhase) {
         groupOfNode[n] = static_cast<int>(groups_.size());
         groups_.push_back({static_cast<int>(n), 0u, 0});
       }
@@ -127,6 +129,12 @@ void InheritanceSolver::buildClasses(int l, bool unitWeights, LocusClasses& clas
     ClassGenotype& coded = genotypes[static_cast<std::size_t>(n)];
     coded.first = classOf(g.allele1);
     coded.second = classOf(g.allele2);
+    // A resolved call of a known-phase founder is taken as written (a
+    // homozygote too, so it is never read as a genotype error); a male on X
+    // has one haplotype, nothing to order.
+    if (nodes_[static_cast<std::size_t>(n)].knownPhase && g.resolved &&
+        !nodes_[static_cast<std::size_t>(n)].hemizygous)
+      coded.order = g.phaseProbability >= 0.0F && g.phaseProbability <= 1.0F ? g.phaseProbability : 1.0F;
   }
   const LocusFrequencies& frequencies = model_.frequencies(l);
   // An allele the first reading never saw (impossible for a validated file)
@@ -280,6 +288,26 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
   int* haplotypes = &haplotypeClass_[2 * static_cast<std::size_t>(n)];
   if (node.founder) {
     const int classCount = static_cast<int>(classes_.alleles.size());
+    if (g.order >= 0.0F) {
+      // Known haplotypes: the written pair (a missing allele matching any
+      // class) with its phase probability, the reverse with the rest; both
+      // are taken as read.
+      const double written = g.order;
+      auto matches = [](int c, int z) { return c < 0 || c == z; };
+      for (int x = 0; x < classCount; ++x) {
+        for (int y = 0; y < classCount; ++y) {
+          const double w = (matches(g.first, x) && matches(g.second, y) ? written : 0.0) +
+                           (matches(g.second, x) && matches(g.first, y) ? 1.0 - written : 0.0);
+          if (w == 0.0) continue;
+          haplotypes[0] = x;
+          haplotypes[1] = y;
+          emissionBranch<kMode, kX>(level + 1, index,
+                                    weight * w * classes_.weights[static_cast<std::size_t>(x)] *
+                                        classes_.weights[static_cast<std::size_t>(y)]);
+        }
+      }
+      return;
+    }
     if (kX && node.hemizygous) {
       for (int x = 0; x < classCount; ++x) {
         const double w = pairWeight<kWeights>(g, x, x);

@@ -33,6 +33,7 @@ struct Node {
   bool founder = false;
   bool hasChildren = false;
   bool hemizygous = false;  // a male on X: haplotype 1 is haplotype 0
+  bool knownPhase = false;  // a founder whose written alleles are its haplotypes
   int parent[2] = {-1, -1};
   // Reduced bit of the meiosis from each parent; -1 when it is a founder's
   // fixed meiosis (always 0 in a reduced state) or, on X, the paternal side
@@ -53,6 +54,11 @@ struct FounderGroup {
 struct ClassGenotype {
   int first = -1;
   int second = -1;
+  // A known-phase founder at a locus where its row is resolved: first and
+  // second are its haplotypes 0 and 1 (paternal, maternal) with this
+  // probability, the reverse with 1 - it, and the call is never taken as
+  // wrong; -1 otherwise.
+  float order = -1.0F;
 };
 
 // The allele classes of one locus for this family: its typed alleles in
@@ -107,7 +113,10 @@ struct ObservationModel {
 class InheritanceSolver {
  public:
   // The family must be validated and prepared. `model` must outlive the solver.
-  InheritanceSolver(Family& family, const FileModel& model);
+  // `knownPhase`: ids of founders whose written rows are their haplotypes
+  // (paternal|maternal) where resolved, the order weighed by the call's
+  // phase probability when it has one; unresolved calls are read as usual.
+  InheritanceSolver(Family& family, const FileModel& model, const std::vector<int>& knownPhase = {});
 
   int reducedBits() const { return reducedBits_; }
   int locusCount() const { return locusCount_; }
@@ -142,7 +151,7 @@ class InheritanceSolver {
   void writeConfiguration();
 
  private:
-  void buildNodes();
+  void buildNodes(const std::vector<int>& knownPhase);
   // The call of node n at a locus is a male's heterozygote on X that the
   // model takes as missing: with unit weights or no error rate.
   bool dropsCall(std::size_t n, const LocusGenotype& g, bool unitWeights) const {

@@ -73,9 +73,9 @@ class FileModel {
 };
 
 // Second reading: solves one validated, prepared family and hands its one
-// configuration to `sink`; a family needing more bits than the limit is
-// reported on standard error (naming `fileName` and the family) and nothing
-// is handed on.
+// configuration to `sink`. A family needing more bits than the limit is
+// phased in exact pieces within the limit (pedigree_pieces.h), which
+// standard error reports (naming `fileName` and the family).
 SolveResult solveFamily(Family& family, const FileModel& model, std::string_view fileName,
                         ConfigurationSink& sink);
 

@@ -6,7 +6,9 @@
 // wrong and of each of its two orders. On X the brute force follows the X
 // rules itself: a male founder has one allele, a son copies one of his
 // mother's two, a daughter gets her father's one and one of her mother's,
-// and a male's heterozygous call without an error rate is missing.
+// and a male's heterozygous call without an error rate is missing. A
+// founder with known haplotypes is never flipped, and its resolved call
+// weighs its written order by its phase probability, never read wrong.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,8 +35,8 @@ void normalise(std::vector<double>& v) {
 class BruteForce {
  public:
   BruteForce(const Family& family, const inheritance::FileModel& model,
-             const inheritance::InheritanceSolver& solver)
-      : family_(family), model_(model), error_(model.genotypeError()) {
+             const inheritance::InheritanceSolver& solver, const std::vector<int>& known = {})
+      : family_(family), model_(model), error_(model.genotypeError()), known_(known) {
     for (const auto& [id, member] : family.members) {
       if (member.isFounder()) {
         slot_[id] = slots_;
@@ -192,6 +194,14 @@ class BruteForce {
         if ((a == 0 && b == 0) || (hemizygous(it->second) && error_ == 0 && a != b && a * b != 0)) continue;
         const int x = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 0, v))]];
         const int y = alleles[pick[static_cast<std::size_t>(haplotypeSlot(it->first, 1, v))]];
+        const LocusGenotype& g = it->second.genotypes[static_cast<std::size_t>(l)];
+        if (std::find(known_.begin(), known_.end(), it->first) != known_.end() && g.resolved &&
+            !hemizygous(it->second)) {
+          const double p = g.phaseProbability >= 0 ? g.phaseProbability : 1.0;
+          auto match = [](int written, int z) { return written == 0 || written == z; };
+          weight *= (match(a, x) && match(b, y) ? p : 0.0) + (match(b, x) && match(a, y) ? 1 - p : 0.0);
+          continue;
+        }
         const bool fits =
             a != 0 && b != 0 ? (x == a && y == b) || (x == b && y == a) : x == a + b || y == a + b;
         weight *= fits ? 1 - error_ : a != 0 && b != 0 ? wrongGenotype : wrongAllele;
@@ -209,6 +219,7 @@ class BruteForce {
   const Family& family_;
   const inheritance::FileModel& model_;
   double error_;
+  std::vector<int> known_;    // founders with known haplotypes
   Table full_, emission_;     // full vectors: posterior, emission
   std::map<int, int> fixed_;  // founder with children: its fixed meiosis
   int slots_ = 0;
@@ -243,13 +254,23 @@ std::vector<std::uint32_t> choose(const Table& posteriors) {
 // force's for the written order and the other.
 // `fractions`: each interval's own recombination fraction (as a genetic
 // map gives them); empty: the one estimate of the file.
+// `known`: founders taken as having known haplotypes, their calls as read:
+// resolved except at every fifth locus, a typed heterozygote with phase
+// probability none, 0.3, 0.6 and 0.9 in turn.
 std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double error = 0,
-                                              const std::vector<double>& fractions = {},
-                                              bool xLinked = false) {
+                                              const std::vector<double>& fractions = {}, bool xLinked = false,
+                                              const std::vector<int>& known = {}) {
   SCOPED_TRACE(text + "error " + std::to_string(error) + " fractions " + std::to_string(fractions.size()) +
-               (xLinked ? " X" : ""));
+               (xLinked ? " X" : "") + " known " + std::to_string(known.size()));
   auto family = test_support::preparedFamily(text);
   family->xLinked = xLinked;
+  for (int id : known) {
+    for (std::size_t l = 0; l < family->member(id).genotypes.size(); ++l) {
+      LocusGenotype& g = family->member(id).genotypes[l];
+      g.resolved = l % 5 != 4;
+      if (g.isTypedHeterozygote() && l % 4 != 0) g.phaseProbability = 0.3F * static_cast<float>(l % 4);
+    }
+  }
   const Family read = *family;
   Settings settings;
   settings.genotypeError = error;
@@ -257,10 +278,10 @@ std::vector<int> expectSolverEqualsBruteForce(const std::string& text, double er
   model.addFamily(*family);
   model.finish();
   if (!fractions.empty()) model.setIntervalFractions(fractions);
-  inheritance::InheritanceSolver solver(*family, model);
+  inheritance::InheritanceSolver solver(*family, model, known);
   Table posteriors;
   solver.decode([&](int, const std::vector<double>& posterior) { posteriors.push_back(posterior); });
-  BruteForce brute(read, model, solver);
+  BruteForce brute(read, model, solver, known);
   const Table expected = brute.posteriors(solver.reducedBits());
   EXPECT_EQ(posteriors.size(), expected.size());
   for (std::size_t l = 0; l < std::min(posteriors.size(), expected.size()); ++l) {
@@ -359,6 +380,33 @@ TEST(InheritanceOracle, PosteriorsDecodedVectorsAndCallsEqualBruteForce) {
   for (double error : {0.0, 0.01, 0.2}) {
     EXPECT_EQ(expectSolverEqualsBruteForce(kXFamily, error, {}, true), std::vector<int>{});
     expectSolverEqualsBruteForce(kXFamily, error, {1e-4, 0.5}, true);
+  }
+}
+
+// Founders with known haplotypes (members phased by an earlier piece):
+// their meioses are all bits, and their written orders weigh the states.
+TEST(InheritanceOracle, KnownPhaseFoundersEqualBruteForce) {
+  using Options = test_support::GeneratedFamilyOptions;
+  const Options shapes[] = {{.children = 3},
+                            {.generations = 3, .children = 2, .grandchildren = 2},
+                            {.children = 2, .halfSiblings = true},
+                            {.generations = 3, .children = 2, .grandchildren = 2, .xLinked = true}};
+  std::mt19937 rng(77);
+  for (const Options& shape : shapes) {
+    for (int round = 0; round < 4; ++round) {
+      Options options = shape;
+      options.loci = 4 + round % 3;
+      options.alleles = 2 + round % 2;
+      options.recombinationRate = 0.2;
+      options.missingRate = 0.1 * (round % 3);
+      options.typingErrorRate = round % 3 == 2 ? 0.15 : 0.0;
+      const std::string text = test_support::generateFamilyText(options, rng);
+      // The mother, or the father with the spouse of a child in three
+      // generations or the second mate with half-siblings (member 5).
+      const int other = shape.halfSiblings || shape.generations == 3 ? 5 : 2;
+      const std::vector<int> known = round % 2 == 0 ? std::vector<int>{2} : std::vector<int>{1, other};
+      for (double error : {0.0, 0.05}) expectSolverEqualsBruteForce(text, error, {}, shape.xLinked, known);
+    }
   }
 }
 

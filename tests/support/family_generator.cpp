@@ -58,11 +58,15 @@ class Generator {
     }
   }
 
-  std::string text() {
+  std::string text(TrueHaplotypes* truth) {
     std::vector<std::string> lines;
     std::bernoulli_distribution missing(options_.missingRate);
     std::bernoulli_distribution missingGenotype(options_.missingGenotypeRate);
     const std::vector<int> idOf = writtenIds();
+    if (truth != nullptr) {
+      for (const Person& p : people_)
+        (*truth)[idOf[static_cast<std::size_t>(p.id)]] = {p.paternal, p.maternal};
+    }
     for (const Person& p : people_) {
       std::string line = std::to_string(options_.familyId) + " " + std::to_string(idOf[p.id]) + " " +
                          std::to_string(idOf[p.father]) + " " + std::to_string(idOf[p.mother]) + " " +
@@ -136,7 +140,8 @@ class Generator {
 
 }  // namespace
 
-std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng) {
+std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng,
+                               TrueHaplotypes* truth) {
   Generator generator(options, rng);
   int father = generator.addFounder(1);
   int mother = generator.addFounder(2);
@@ -148,14 +153,24 @@ std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt199
   }
   if (options.generations >= 3) {
     const int grandchildren = options.grandchildren >= 0 ? options.grandchildren : options.children;
-    for (std::size_t i = 0; i < children.size() && static_cast<int>(i) < options.marriedChildren; ++i) {
-      const int child = children[i];
-      const bool male = generator.find(child).sex == 1;
-      const int spouse = generator.addFounder(male ? 2 : 1);
-      generator.addChildren(male ? child : spouse, male ? spouse : child, grandchildren, nullptr);
+    // Each couple's children; the next generation marries the first of each.
+    std::vector<std::vector<int>> sibships{children};
+    for (int generation = 3; generation <= options.generations; ++generation) {
+      std::vector<std::vector<int>> next;
+      for (const std::vector<int>& sibship : sibships) {
+        for (std::size_t i = 0; i < sibship.size() && static_cast<int>(i) < options.marriedChildren; ++i) {
+          const int child = sibship[i];
+          const bool male = generator.find(child).sex == 1;
+          const int spouse = generator.addFounder(male ? 2 : 1);
+          next.emplace_back();
+          generator.addChildren(male ? child : spouse, male ? spouse : child, grandchildren,
+                                options.generations > generation ? &next.back() : nullptr);
+        }
+      }
+      sibships = std::move(next);
     }
   }
-  return generator.text();
+  return generator.text(truth);
 }
 
 }  // namespace test_support

@@ -3,15 +3,20 @@
 // missing alleles, so every generated family has a known true phase.
 #pragma once
 
+#include <map>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test_support {
 
 struct GeneratedFamilyOptions {
   int familyId = 1;
   // 2: a couple and its children; 3: the first `marriedChildren` children
-  // also marry a new founder and have children of their own.
+  // also marry a new founder and have children of their own; 4 and more:
+  // so do the first `marriedChildren` children of each couple of the
+  // generation before.
   int generations = 2;
   int children = 3;           // children of the first couple (and of a second mate)
   int grandchildren = -1;     // children of each later couple (-1: as many as `children`)
@@ -42,6 +47,10 @@ struct GeneratedFamilyOptions {
 // ended by a line feed. Founders 1 (male) and 2 (female); ids grow with each
 // new member; allele order within a genotype is random. With children = 0
 // the family holds founders only (two, three with halfSiblings).
-std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng);
+// `truth`, when given, receives each member's haplotypes by written id:
+// (from the father, from the mother), before alleles are dropped or mistyped.
+using TrueHaplotypes = std::map<int, std::pair<std::vector<int>, std::vector<int>>>;
+std::string generateFamilyText(const GeneratedFamilyOptions& options, std::mt19937& rng,
+                               TrueHaplotypes* truth = nullptr);
 
 }  // namespace test_support
