@@ -131,7 +131,8 @@ SolveResult solveFamily(Family& family, const FileModel& model, std::string_view
   const std::string name = std::string(fileName) + ": family " + std::to_string(family.familyId);
   const int bits = reducedBitCount(family);
   if (bits > model.maxBits()) {
-    const PiecewiseOutcome pieces = phaseInPieces(family, model, model.maxBits());
+    const PiecewiseOutcome pieces =
+        phaseInPieces(family, model, std::min(model.maxBits(), kLargestPieceBits));
     diagnostics::warning(
         name + ": " + std::to_string(bits) + " inheritance bits are more than HAPLOTOR_MAX_BITS (" +
         std::to_string(model.maxBits()) + "); phased in " + std::to_string(pieces.pieces) +

@@ -32,6 +32,12 @@ namespace inheritance {
 // X), and no piece can hold less than one child: a limit below this is
 // taken as this.
 inline constexpr int kSmallestPieceBits = 2;
+// Pieces are cut to at most this many bits even under a higher limit: time
+// and memory double with every bit, and on a dense panel a piece of 16 bits
+// takes about a second and half a gigabyte where one of 24 takes tens of
+// minutes and gigabytes, while the overlap of smaller pieces keeps the
+// phase as good.
+inline constexpr int kLargestPieceBits = 16;
 
 struct PiecewiseOutcome {
   int pieces = 0;
