@@ -50,7 +50,9 @@ class PlainRun final : public MethodRun {
 class InheritanceRun final : public MethodRun {
  public:
   explicit InheritanceRun(const MethodInputs& inputs)
-      : model_(inputs.settings, inputs.phaseProbabilities), inputName_(inputs.inputName) {}
+      : model_(inputs.settings, inputs.phaseProbabilities), inputName_(inputs.inputName) {
+    if (inputs.intervalFractions != nullptr) model_.expectIntervalFractions(inputs.intervalFractions->size());
+  }
   void learn(Family& family) override {
     family.prepare();
     model_.addFamily(family);

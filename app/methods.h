@@ -20,6 +20,9 @@ struct MethodInputs {
   const std::string& inputName;  // for messages
   const AlleleStats& stats;      // the segment's founder allele counts (keepsStatistics)
   bool phaseProbabilities;       // the format writes the phase probabilities of calls
+  // The segment's interval fractions where the format knows positions (null
+  // otherwise); known before the first reading.
+  const std::vector<double>* intervalFractions = nullptr;
 };
 
 // A method's work on one segment of the input (a file, a chromosome).

@@ -21,7 +21,8 @@ int runMethod(const Method& method, const Settings& settings, const std::string&
   bool completed = true;
   while (completed && format.nextSegment()) {
     stats = AlleleStats();
-    run = method.start(MethodInputs{settings, inputName, stats, format.writesPhaseProbabilities()});
+    run = method.start(MethodInputs{settings, inputName, stats, format.writesPhaseProbabilities(),
+                                    format.intervalFractions()});
     if (needs.readsTwice) {
       {
         diagnostics::Capture muted;

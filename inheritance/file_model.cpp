@@ -50,6 +50,10 @@ void FileModel::addFamily(Family& family) {
     }
   }
   if (reducedBitCount(family) > maxBits_ || family.locusCount < 2) return;
+  // The estimate is only used where no fraction is given: with a given
+  // fraction, or one per interval from the positions, the least recombinant
+  // pass over the whole family would be spent for nothing.
+  if (givenTheta_ || static_cast<std::size_t>(family.locusCount - 1) <= expectedIntervals_) return;
   // Only consistency matters to the least count, so the frequencies need not
   // be known yet.
   InheritanceSolver solver(family, *this);

@@ -187,13 +187,12 @@ void InheritanceSolver::buildClasses(int l, bool unitWeights, LocusClasses& clas
 // Children untyped at the locus allow everything; their bits are filled in
 // at the end by copying. The least recombinant count (unit weights) always
 // takes genotypes as they are.
-bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<double>& emission) {
+void InheritanceSolver::prepareEmission(int l, bool unitWeights) {
   buildClasses(l, unitWeights, classes_, genotypes_);
   const bool errors = !unitWeights && model_.genotypeError() > 0.0;
   observation_ =
       errors ? ObservationModel(model_.genotypeError(), classes_.alleles.size()) : ObservationModel();
-  emission.assign(stateCount_, 0.0);
-  table_ = emission.data();
+  weighted_ = errors;
   typedLeaves_.clear();
   std::uint32_t untypedLeafBits = 0;
   for (int n : leafNodes_) {
@@ -210,7 +209,14 @@ bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<dou
   untypedLeafBits_ = untypedLeafBits;
   leafOffsets_.assign(4 * typedLeaves_.size(), 0);
   leafOffsetCount_.assign(typedLeaves_.size(), 0);
-  if (errors) {
+}
+
+bool InheritanceSolver::computeEmission(int l, bool unitWeights, std::vector<double>& emission) {
+  prepareEmission(l, unitWeights);
+  emission.assign(stateCount_, 0.0);
+  table_ = emission.data();
+  const std::uint32_t untypedLeafBits = untypedLeafBits_;
+  if (weighted_) {
     leafWeights_.assign(4 * typedLeaves_.size(), 0.0);
     emitAll<Mode::kWeighted>();
   } else {

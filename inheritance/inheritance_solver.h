@@ -137,6 +137,10 @@ class InheritanceSolver {
   using PosteriorObserver = std::function<void(int locus, const std::vector<double>& posterior)>;
   void decode(const PosteriorObserver& observer = {});
   const std::vector<std::uint32_t>& chosenStates() const { return chosen_; }
+  // The most bytes of whole backward vectors decode keeps for the loci whose
+  // emission is neither sparse nor uniform; beyond it they are kept at about
+  // sqrt(such loci) of them and recomputed in between.
+  void setStoredVectorBytes(double bytes) { storedVectorBytes_ = bytes; }
   const std::vector<int>& inconsistentLoci() const { return inconsistentLoci_; }
   // Typed calls written as read because they are taken as genotype errors
   // (only with an error rate): (member id, locus), by locus, then input order.
@@ -162,7 +166,11 @@ class InheritanceSolver {
   // member's genotype by the observation model, kGather reads the posterior
   // of the states instead of writing the table (see gatherCalls).
   enum class Mode { kFit, kWeighted, kGather };
-  // Emission of every state at locus l into `emission`; false when no state fits.
+  // The scratch of locus l's emission (classes, genotypes, typed leaves,
+  // observation model) without the table; what gatherCalls reads.
+  void prepareEmission(int l, bool unitWeights);
+  // Emission of every state at locus l into `emission`; false when no state
+  // fits (every state then weighs 1).
   bool computeEmission(int l, bool unitWeights, std::vector<double>& emission);
   // How much reading `g` from the ordered pair (x, y) weighs: the
   // observation model's weight with genotype errors, otherwise 1 when the
@@ -224,6 +232,7 @@ class InheritanceSolver {
   std::vector<std::uint8_t> likelyError_;
   std::vector<std::pair<int, int>> errorCalls_;
   std::vector<std::pair<int, int>> hemizygousHeterozygotes_;
+  double storedVectorBytes_ = 16.0 * 1024.0 * 1024.0;
 
   // Scratch of one emission: classes and genotypes of the locus, the
   // haplotype classes of the branch nodes, the fitting bit offsets of the
@@ -242,6 +251,7 @@ class InheritanceSolver {
   // product set; in a gather, the posterior per state over its emission
   // (untyped leaf bits summed out) and forward, reverse, error mass per node.
   ObservationModel observation_;
+  bool weighted_ = false;  // the locus's emission weighs genotypes by observation_
   std::vector<double> leafWeights_;
   std::vector<int> leafClasses_;
   std::vector<double> spreadWeights_;

@@ -44,6 +44,10 @@ class FileModel {
   // positions of the sites, used instead of the one estimate unless the
   // settings give a fraction.
   void setIntervalFractions(std::vector<double> fractions);
+  // Before the first reading: fractions for `intervals` intervals will be
+  // set after it, so a family of at most intervals + 1 loci never uses the
+  // one estimate and its least recombinant count is not worked out.
+  void expectIntervalFractions(std::size_t intervals) { expectedIntervals_ = intervals; }
   // The fraction between locus `left` and the next.
   double thetaAfter(int left) const {
     return left >= 0 && static_cast<std::size_t>(left) < intervalFractions_.size()
@@ -67,6 +71,7 @@ class FileModel {
   double theta_ = 0.0;
   std::optional<double> givenTheta_;
   std::vector<double> intervalFractions_;
+  std::size_t expectedIntervals_ = 0;
   int maxBits_ = kDefaultMaxBits;
   double genotypeError_ = kDefaultGenotypeError;
   bool phaseProbabilities_ = true;
