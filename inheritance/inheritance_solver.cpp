@@ -294,26 +294,6 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
   int* haplotypes = &haplotypeClass_[2 * static_cast<std::size_t>(n)];
   if (node.founder) {
     const int classCount = static_cast<int>(classes_.alleles.size());
-    if (g.order >= 0.0F) {
-      // Known haplotypes: the written pair (a missing allele matching any
-      // class) with its phase probability, the reverse with the rest; both
-      // are taken as read.
-      const double written = g.order;
-      auto matches = [](int c, int z) { return c < 0 || c == z; };
-      for (int x = 0; x < classCount; ++x) {
-        for (int y = 0; y < classCount; ++y) {
-          const double w = (matches(g.first, x) && matches(g.second, y) ? written : 0.0) +
-                           (matches(g.second, x) && matches(g.first, y) ? 1.0 - written : 0.0);
-          if (w == 0.0) continue;
-          haplotypes[0] = x;
-          haplotypes[1] = y;
-          emissionBranch<kMode, kX>(level + 1, index,
-                                    weight * w * classes_.weights[static_cast<std::size_t>(x)] *
-                                        classes_.weights[static_cast<std::size_t>(y)]);
-        }
-      }
-      return;
-    }
     if (kX && node.hemizygous) {
       for (int x = 0; x < classCount; ++x) {
         const double w = pairWeight<kWeights>(g, x, x);
@@ -326,7 +306,7 @@ void InheritanceSolver::emissionBranch(std::size_t level, std::uint32_t index, d
     }
     for (int x = 0; x < classCount; ++x) {
       for (int y = 0; y < classCount; ++y) {
-        const double w = pairWeight<kWeights>(g, x, y);
+        const double w = g.order >= 0.0F ? knownPairWeight(g, x, y) : pairWeight<kWeights>(g, x, y);
         if (w == 0.0) continue;
         haplotypes[0] = x;
         haplotypes[1] = y;

@@ -185,6 +185,14 @@ class InheritanceSolver {
   }
   // kX: the family is on X (its hemizygous members take one haplotype);
   // the autosomal instantiation has no such branch.
+  // A known-phase founder's haplotypes (g.order >= 0): the written pair (a
+  // missing allele matching any class) weighs its phase probability, the
+  // reverse the rest; both are taken as read.
+  static double knownPairWeight(const ClassGenotype& g, int x, int y) {
+    const auto matches = [](int c, int z) { return c < 0 || c == z; };
+    return (matches(g.first, x) && matches(g.second, y) ? g.order : 0.0) +
+           (matches(g.second, x) && matches(g.first, y) ? 1.0 - g.order : 0.0);
+  }
   template <Mode kMode, bool kX>
   void emissionBranch(std::size_t level, std::uint32_t index, double weight);
   template <Mode kMode>
