@@ -273,7 +273,7 @@ void InheritanceSolver::writeConfiguration() {
     // A call more likely wrong than right is written as read and constrains
     // nothing; so is one the best founder alleles of the vector take as wrong.
     typedCalls = genotypes;
-    const std::uint8_t* likelyError = &likelyError_[locus * nodeCount];
+    const std::uint8_t* likelyError = likelyError_.data() + locus * nodeCount;
     for (std::size_t n = 0; n < nodeCount; ++n) {
       if (likelyError[n] != 0) genotypes[n] = ClassGenotype{};
     }
