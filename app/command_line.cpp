@@ -100,6 +100,12 @@ int runCommandLine(const std::vector<std::string>& arguments) {
     printUsage();
   } else if (!startRun(settings)) {
     status = 1;
+  } else if (!settings.region.chromosome.empty()) {
+    // Only a VCF run has an index to find a region through.
+    diagnostics::error(
+        "HAPLOTOR_REGION='" + settings.region.text +
+        "' applies to VCF/BCF input only (Haplotor.exe -option genotypes.vcf.gz pedigree.ped)");
+    status = 1;
   } else if (method->runTool != nullptr) {
     status = method->runTool(arguments[2]);
   } else if (!readSevenColumnChromosome(settings, *method, arguments[2], xLinked) ||

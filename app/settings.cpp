@@ -59,6 +59,33 @@ bool parseSwitch(const char* text, bool& value) {
   return true;
 }
 
+// "chr" or "chr:from-to". A name whose part after its last colon does not
+// start with a digit is a chromosome name as a whole.
+bool parseRegion(const char* text, GenomeRegion& region) {
+  region.text = text;
+  const std::string word(text);
+  const std::size_t colon = word.rfind(':');
+  if (colon == std::string::npos || colon + 1 >= word.size() || word[colon + 1] < '0' ||
+      word[colon + 1] > '9') {
+    region.chromosome = word;
+    return true;
+  }
+  const std::string span = word.substr(colon + 1);
+  const std::size_t dash = span.find('-');
+  if (dash == std::string::npos || colon == 0) return false;
+  std::uint64_t from = 0;
+  std::uint64_t to = 0;
+  if (!parseUnsigned(span.substr(0, dash).c_str(), from) ||
+      !parseUnsigned(span.substr(dash + 1).c_str(), to) || dash == 0 || dash + 1 == span.size() || from < 1 ||
+      to < from || to > static_cast<std::uint64_t>(kRegionEnd)) {
+    return false;
+  }
+  region.chromosome = word.substr(0, colon);
+  region.from = static_cast<std::int64_t>(from);
+  region.to = static_cast<std::int64_t>(to);
+  return true;
+}
+
 }  // namespace
 
 bool readSettings(Settings& settings, std::string& problem) {
@@ -114,6 +141,13 @@ bool readSettings(Settings& settings, std::string& problem) {
     }
   }
   if (const char* text = valueOf("HAPLOTOR_OUT")) settings.out = text;
+  if (const char* text = valueOf("HAPLOTOR_RES")) settings.res = text;
+  if (const char* text = valueOf("HAPLOTOR_REGION")) {
+    if (!parseRegion(text, settings.region)) {
+      problem = invalid("HAPLOTOR_REGION", text, "a chromosome or chromosome:from-to (1-based, from <= to)");
+      return false;
+    }
+  }
   if (const char* text = valueOf("HAPLOTOR_IMPUTE")) {
     if (!parseSwitch(text, settings.impute)) {
       problem = invalid("HAPLOTOR_IMPUTE", text, "0 or 1");

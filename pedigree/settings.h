@@ -14,6 +14,17 @@ inline constexpr int kLargestMaxBits = 30;
 inline constexpr double kDefaultCmPerMb = 1.0;
 // Option i's probability that a typed genotype is wrong (0: no errors).
 inline constexpr double kDefaultGenotypeError = 0.0;
+// The end of a region that runs to the end of its chromosome.
+inline constexpr std::int64_t kRegionEnd = INT64_MAX;
+
+// HAPLOTOR_REGION: a chromosome, or positions from..to of one (1-based,
+// inclusive). A record belongs to the region where its position lies.
+struct GenomeRegion {
+  std::string chromosome;  // "": no region, the whole file
+  std::int64_t from = 1;
+  std::int64_t to = kRegionEnd;
+  std::string text;  // as the user gave it, for messages
+};
 
 struct Settings {
   // HAPLOTOR_SEED (a decimal integer, taken modulo 2^32); unset: the
@@ -38,6 +49,11 @@ struct Settings {
   int maxBits = kDefaultMaxBits;
   // HAPLOTOR_OUT: where a VCF run's phased VCF goes ("": beside the input).
   std::string out;
+  // HAPLOTOR_RES: where a VCF run's "res" report goes ("": beside the input).
+  std::string res;
+  // HAPLOTOR_REGION: the part of a VCF run's input that is read, phased and
+  // written, found through the input's index.
+  GenomeRegion region;
   // HAPLOTOR_IMPUTE=1: a VCF run writes genotypes a method filled in.
   bool impute = false;
   // HAPLOTOR_CM_PER_MB: centimorgans per megabase of a VCF run's intervals.

@@ -4,6 +4,7 @@
 #include <htslib/hfile.h>
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
+#include <htslib/tbx.h>
 #include <htslib/vcf.h>
 #include <unistd.h>
 
@@ -125,6 +126,8 @@ class VcfFormat final : public RunFormat {
         map_(map),
         reportTimes_(settings.reportTimes),
         chosenOutput_(settings.out),
+        chosenRes_(settings.res),
+        region_(settings.region),
         x_(settings, request.genotypeFile) {}
 
   bool open() override;
@@ -147,6 +150,12 @@ class VcfFormat final : public RunFormat {
 
  private:
   bool openInput();
+  // HAPLOTOR_REGION: moves the input to the region's first record through
+  // the index.
+  bool seekRegion();
+  // Whether a record that was read lies in the region; `past` is set once
+  // the input has gone beyond it.
+  bool inRegion(const bcf1_t* record, bool& past) const;
   bool openOutputs();
   bool readChromosome();
   bool startChromosome(bcf1_t* record);
@@ -184,6 +193,8 @@ class VcfFormat final : public RunFormat {
   const GeneticMap* const map_;
   const bool reportTimes_;
   const std::string chosenOutput_;
+  const std::string chosenRes_;
+  const GenomeRegion region_;
   std::string outputName_;
   OutputKind outputKind_ = OutputKind::kBgzippedVcf;
   PendingFiles pending_;
@@ -209,6 +220,7 @@ class VcfFormat final : public RunFormat {
   RecordPtr record_{bcf_init()};
   bool recordPending_ = false;  // record_ holds the next chromosome's first record
   bool inputEnded_ = false;
+  bool anyRecord_ = false;
   std::string chromosome_;
   // Chromosome X is phased in segments that are X-linked or not (its PARs):
   // a segment ends where that changes.
@@ -281,7 +293,76 @@ bool VcfFormat::openInput() {
     return fail("cannot read the header of genotype file '" + name +
                 "' (a damaged header line, or a sample name given twice)");
   }
+  return region_.chromosome.empty() || seekRegion();
+}
+
+bool VcfFormat::seekRegion() {
+  const std::string& name = request_.genotypeFile;
+  const std::string shown = "HAPLOTOR_REGION='" + region_.text + "'";
+  const htsFormat* format = hts_get_format(input_.get());
+  if (format->compression != bgzf) {
+    return fail(shown + " needs an indexed input, and genotype file '" + name +
+                "' is not bgzipped; compress it (bcftools view -Oz -o file.vcf.gz) and index it (bcftools "
+                "index file.vcf.gz)");
+  }
+  const char* chromosome = region_.chromosome.c_str();
+  hts_idx_t* index = nullptr;
+  tbx_t* tabix = nullptr;
+  int contig = -1;
+  if (format->format == bcf) {
+    index = bcf_index_load3(name.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (index != nullptr) contig = bcf_hdr_name2id(inputHeader_.get(), chromosome);
+  } else {
+    tabix = tbx_index_load3(name.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (tabix != nullptr) {
+      index = tabix->idx;
+      contig = tbx_name2id(tabix, chromosome);
+    }
+  }
+  std::unique_ptr<tbx_t, void (*)(tbx_t*)> ownedTabix(tabix, [](tbx_t* t) {
+    if (t != nullptr) tbx_destroy(t);
+  });
+  std::unique_ptr<hts_idx_t, void (*)(hts_idx_t*)> ownedIndex(tabix == nullptr ? index : nullptr,
+                                                              [](hts_idx_t* i) {
+                                                                if (i != nullptr) hts_idx_destroy(i);
+                                                              });
+  if (index == nullptr) {
+    return fail(shown + " needs an index of genotype file '" + name +
+                "', and none was found (.csi or .tbi beside it); make one with: bcftools index " + name);
+  }
+  if (contig < 0) {
+    if (bcf_hdr_name2id(inputHeader_.get(), chromosome) < 0) {
+      return fail(shown + ": chromosome " + region_.chromosome +
+                  " is neither in the header nor in the index of '" + name + "'");
+    }
+    inputEnded_ = true;  // declared, without records
+  } else {
+    // The first chunk of the region holds its first record; from there the
+    // records are read in order, as without a region, up to its end.
+    using Iterator = std::unique_ptr<hts_itr_t, void (*)(hts_itr_t*)>;
+    Iterator iterator(tabix != nullptr ? tbx_itr_queryi(tabix, contig, region_.from - 1, region_.to)
+                                       : bcf_itr_queryi(index, contig, region_.from - 1, region_.to),
+                      hts_itr_destroy);
+    if (iterator == nullptr) return fail(shown + ": cannot read the index of '" + name + "'");
+    if (iterator->n_off == 0) {
+      inputEnded_ = true;
+    } else if (bgzf_seek(input_->fp.bgzf, static_cast<std::int64_t>(iterator->off[0].u), SEEK_SET) < 0) {
+      return fail(request_.genotypeFile + ": the file is damaged or does not match its index (" + shown +
+                  ")");
+    }
+  }
   return true;
+}
+
+bool VcfFormat::inRegion(const bcf1_t* record, bool& past) const {
+  past = false;
+  if (region_.chromosome.empty()) return true;
+  const std::int64_t position = record->pos + 1;
+  if (region_.chromosome != bcf_seqname_safe(inputHeader_.get(), record) || position > region_.to) {
+    past = true;
+    return false;
+  }
+  return position >= region_.from;
 }
 
 // Whether two names reach one file: the same path, or links to one file.
@@ -298,7 +379,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 bool VcfFormat::openOutputs() {
   outputName_ = !chosenOutput_.empty() ? chosenOutput_ : phasedOutputName(request_.genotypeFile);
   outputKind_ = outputKindOf(outputName_);
-  resName_ = resultReportName(request_.genotypeFile);
+  resName_ = !chosenRes_.empty() ? chosenRes_ : resultReportName(request_.genotypeFile);
   const bool indexed = outputKind_ == OutputKind::kBgzippedVcf || outputKind_ == OutputKind::kBcf;
   // Everything a result name can be found wrong with is found before any
   // file is created: it names an input, another result of the run, a folder.
@@ -500,6 +581,7 @@ bool VcfFormat::startChromosome(bcf1_t* record) {
     x_.startChromosome(inputHeader_.get(), chromosome_);
   }
   segmentXLinked_ = x_.isXLinked(record->pos + 1);
+  anyRecord_ = true;
   positions_.clear();
   cells_ = GenotypeCells(layout_.slotSamples.size());
   counts_ = CallCounts();
@@ -554,6 +636,12 @@ bool VcfFormat::readChromosome() {
       declared = inputHeader_->nhrec > knownLines;
       if (declared && !declareLateLines(knownLines, record)) return false;
       record->errcode = 0;  // what the reader declared is declared in the parked and output headers
+      bool past = false;
+      if (!inRegion(record, past)) {
+        if (!past) continue;
+        inputEnded_ = true;
+        break;
+      }
     }
     recordPending_ = false;
     const char* name = bcf_seqname_safe(inputHeader_.get(), record);
@@ -809,6 +897,10 @@ int VcfFormat::close(bool completed, bool totalTime, const AlleleStats*) {
   if (!completed) closeDropped(spill_);
   // A file without records still gets its header.
   if (completed && writtenHeaderLines_ < 0) completed = writeOutputHeader();
+  if (completed && !anyRecord_ && !region_.chromosome.empty()) {
+    diagnostics::note(request_.genotypeFile + ": HAPLOTOR_REGION='" + region_.text +
+                      "' holds no records; the output has the header only");
+  }
   if (completed && res_ != nullptr) {
     if (totalTime) writeTotalTimeLine(*res_, runStart_);
     errno = 0;

@@ -454,3 +454,75 @@ TEST(VcfRun, OptionIPhasesXLinkedSitesAndTheOtherMethodsLeaveThemAsRead) {
     }
   }
 }
+
+// HAPLOTOR_REGION reads a chromosome or a span of one through the input's
+// index: a record belongs to the span its position lies in (a deletion
+// reaching into the span from before it does not), a whole chromosome is
+// phased as in a run over the whole file, and an input without an index is
+// refused with the command that makes one.
+TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
+  std::string vcf = readFile(kExamples + "vcf_example.vcf");
+  vcf.insert(
+      vcf.find("1\t2000"),
+      "1\t1990\t.\tACGTACGTACGTACGT\tA\t50\tPASS\tDP=9\tGT:DP\t0/1:9\t0/0:9\t0/1:9\t0/0:9\t0/0:9\t0/0:9\n");
+  const std::string dir = exampleFolder(vcf);
+  ASSERT_EQ(
+      shell("cd " + dir +
+            " && bcftools index x.vcf.gz && bcftools view -Ob -o x.bcf x.vcf.gz && bcftools index x.bcf")
+          .first,
+      0);
+  const auto whole = runHaplotor({"-i", "x.vcf.gz", "x.ped"}, dir);
+  ASSERT_EQ(whole.exitStatus, 0) << whole.standardError;
+  const std::string records = "bcftools view -H ";
+  const std::string wholeOne = shell(records + dir + "/x.phased.vcf.gz -r 1").second;
+  const struct {
+    std::string input, region, records;  // records: bcftools view -H of the output
+  } cases[] = {
+      {"x.vcf.gz", "1", wholeOne},
+      {"x.bcf", "1", wholeOne},
+      {"x.vcf.gz", "X", shell(records + dir + "/x.phased.vcf.gz -r X").second},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input + " " + c.region);
+    const auto run =
+        runHaplotor({"-i", c.input, "x.ped"}, dir,
+                    {{"HAPLOTOR_REGION", c.region}, {"HAPLOTOR_OUT", "r.vcf.gz"}, {"HAPLOTOR_RES", "r.res"}});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_EQ(shell(records + dir + "/r.vcf.gz").second, c.records);
+    EXPECT_NE(readFile(dir + "/r.res").find("Chromosome\t" + c.region), std::string::npos);
+  }
+  const std::string positions = "bcftools query -f '%CHROM:%POS ' ";
+  for (const std::string input : {"x.vcf.gz", "x.bcf"}) {
+    const auto span = runHaplotor({"-b", input, "x.ped"}, dir,
+                                  {{"HAPLOTOR_REGION", "1:2000-4000"}, {"HAPLOTOR_OUT", "s.bcf"}});
+    ASSERT_EQ(span.exitStatus, 0) << span.standardError;
+    EXPECT_EQ(shell(positions + dir + "/s.bcf").second, "1:2000 1:3000 1:4000 ");
+    const auto empty = runHaplotor({"-b", input, "x.ped"}, dir,
+                                   {{"HAPLOTOR_REGION", "1:6000-9000"}, {"HAPLOTOR_OUT", "e.vcf.gz"}});
+    ASSERT_EQ(empty.exitStatus, 0) << empty.standardError;
+    EXPECT_NE(empty.standardError.find("HAPLOTOR_REGION='1:6000-9000' holds no records"), std::string::npos);
+    EXPECT_EQ(shell(positions + dir + "/e.vcf.gz").second, "");
+  }
+
+  const struct {
+    std::string input, region, message;
+  } refused[] = {
+      {"x.vcf", "1", "genotype file 'x.vcf' is not bgzipped"},
+      {"x.vcf.gz", "2", "chromosome 2 is neither in the header nor in the index of 'x.vcf.gz'"},
+      {"x.vcf.gz", "1:5-2", "HAPLOTOR_REGION='1:5-2' is not a chromosome or chromosome:from-to"},
+      {"y.vcf.gz", "1", "none was found (.csi or .tbi beside it); make one with: bcftools index y.vcf.gz"},
+      {"x.txt", "1", "HAPLOTOR_REGION='1' applies to VCF/BCF input only"},
+  };
+  ASSERT_EQ(shell("cp " + dir + "/x.vcf.gz " + dir + "/y.vcf.gz").first, 0);
+  writeFile(dir + "/x.txt", readFile(kExamples + "block_example.txt"));
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> arguments{"-b", c.input, "x.ped"};
+    if (c.input == "x.txt") arguments.pop_back();
+    const auto run =
+        runHaplotor(arguments, dir, {{"HAPLOTOR_REGION", c.region}, {"HAPLOTOR_OUT", "f.vcf.gz"}});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.standardError.find(c.message), std::string::npos) << run.standardError;
+    EXPECT_FALSE(test_support::fileExists(dir + "/f.vcf.gz"));
+  }
+}
