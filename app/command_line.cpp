@@ -41,7 +41,8 @@ bool startRun(Settings& settings) {
     diagnostics::error(problem);
     return false;
   }
-  random_source::seed(settings.seed ? *settings.seed : static_cast<std::uint32_t>(std::time(nullptr)));
+  if (!settings.seed) settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
+  random_source::seed(*settings.seed);
   return true;
 }
 

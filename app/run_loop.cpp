@@ -4,6 +4,7 @@
 
 #include "app/family_pool.h"
 #include "pedigree/diagnostics.h"
+#include "pedigree/random_source.h"
 
 int runMethod(const Method& method, const Settings& settings, const std::string& inputName,
               RunFormat& format) {
@@ -20,6 +21,9 @@ int runMethod(const Method& method, const Settings& settings, const std::string&
       format.results());
   bool completed = true;
   while (completed && format.nextSegment()) {
+    // Every chromosome draws from the run's seed afresh, so that one phased
+    // on its own (HAPLOTOR_REGION) gets what a run over the whole file gives it.
+    if (settings.seed) random_source::seed(*settings.seed);
     stats = AlleleStats();
     run = method.start(MethodInputs{settings, inputName, stats, format.writesPhaseProbabilities(),
                                     format.intervalFractions()});

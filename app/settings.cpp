@@ -59,8 +59,9 @@ bool parseSwitch(const char* text, bool& value) {
   return true;
 }
 
-// "chr" or "chr:from-to". A name whose part after its last colon does not
-// start with a digit is a chromosome name as a whole.
+// "chr", "chr:from-to" or "chr:from-" (to the chromosome's end). A name
+// whose part after its last colon does not start with a digit is a
+// chromosome name as a whole.
 bool parseRegion(const char* text, GenomeRegion& region) {
   region.text = text;
   const std::string word(text);
@@ -73,13 +74,12 @@ bool parseRegion(const char* text, GenomeRegion& region) {
   const std::string span = word.substr(colon + 1);
   const std::size_t dash = span.find('-');
   if (dash == std::string::npos || colon == 0) return false;
+  const auto limit = static_cast<std::uint64_t>(kRegionEnd);
+  const bool toEnd = dash + 1 == span.size();
   std::uint64_t from = 0;
-  std::uint64_t to = 0;
-  if (!parseUnsigned(span.substr(0, dash).c_str(), from) ||
-      !parseUnsigned(span.substr(dash + 1).c_str(), to) || dash == 0 || dash + 1 == span.size() || from < 1 ||
-      to < from || to > static_cast<std::uint64_t>(kRegionEnd)) {
-    return false;
-  }
+  std::uint64_t to = limit;
+  if (!parseUnsigned(span.substr(0, dash).c_str(), from) || from < 1 || from > limit) return false;
+  if (!toEnd && (!parseUnsigned(span.substr(dash + 1).c_str(), to) || to < from || to > limit)) return false;
   region.chromosome = word.substr(0, colon);
   region.from = static_cast<std::int64_t>(from);
   region.to = static_cast<std::int64_t>(to);
@@ -144,7 +144,8 @@ bool readSettings(Settings& settings, std::string& problem) {
   if (const char* text = valueOf("HAPLOTOR_RES")) settings.res = text;
   if (const char* text = valueOf("HAPLOTOR_REGION")) {
     if (!parseRegion(text, settings.region)) {
-      problem = invalid("HAPLOTOR_REGION", text, "a chromosome or chromosome:from-to (1-based, from <= to)");
+      problem = invalid("HAPLOTOR_REGION", text,
+                        "a chromosome, chromosome:from-to or chromosome:from- (1-based, from <= to)");
       return false;
     }
   }

@@ -28,7 +28,7 @@ struct GenomeRegion {
 
 struct Settings {
   // HAPLOTOR_SEED (a decimal integer, taken modulo 2^32); unset: the
-  // calendar time in seconds.
+  // calendar time in seconds, filled in when the run starts.
   std::optional<std::uint32_t> seed;
   // HAPLOTOR_MAX_SOLUTIONS: most configurations written per family by the
   // methods that write every one (0: no limit).

@@ -6,14 +6,16 @@
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/ensure_packages.sh
-# The VCF tests read Haplotor's output with bcftools.
-# libtsan2 is g++'s ThreadSanitizer runtime.
-ensure_packages g++ libtsan2 cmake make pkg-config libhts-dev libgtest-dev libbenchmark-dev bcftools
+# The VCF tests read Haplotor's output with bcftools; the workflow checks run
+# snakemake. libtsan2 is g++'s ThreadSanitizer runtime.
+ensure_packages g++ libtsan2 cmake make pkg-config libhts-dev libgtest-dev libbenchmark-dev bcftools snakemake
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHAPLOTOR_TESTS=ON -DHAPLOTOR_BENCH=ON
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure)
+# The whole-genome workflow (workflow/Snakefile) with the optimised build.
+sh tests/workflow/check_workflow.sh build/Haplotor.exe
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHAPLOTOR_SANITIZE=ON -DHAPLOTOR_BENCH=OFF
 cmake --build build-sanitize -j"$jobs"

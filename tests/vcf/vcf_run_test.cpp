@@ -493,10 +493,13 @@ TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
   }
   const std::string positions = "bcftools query -f '%CHROM:%POS ' ";
   for (const std::string input : {"x.vcf.gz", "x.bcf"}) {
-    const auto span = runHaplotor({"-b", input, "x.ped"}, dir,
-                                  {{"HAPLOTOR_REGION", "1:2000-4000"}, {"HAPLOTOR_OUT", "s.bcf"}});
-    ASSERT_EQ(span.exitStatus, 0) << span.standardError;
-    EXPECT_EQ(shell(positions + dir + "/s.bcf").second, "1:2000 1:3000 1:4000 ");
+    for (const auto& [region, expected] :
+         {std::pair{"1:2000-4000", "1:2000 1:3000 1:4000 "}, std::pair{"1:3000-", "1:3000 1:4000 1:5000 "}}) {
+      const auto span =
+          runHaplotor({"-b", input, "x.ped"}, dir, {{"HAPLOTOR_REGION", region}, {"HAPLOTOR_OUT", "s.bcf"}});
+      ASSERT_EQ(span.exitStatus, 0) << span.standardError;
+      EXPECT_EQ(shell(positions + dir + "/s.bcf").second, expected);
+    }
     const auto empty = runHaplotor({"-b", input, "x.ped"}, dir,
                                    {{"HAPLOTOR_REGION", "1:6000-9000"}, {"HAPLOTOR_OUT", "e.vcf.gz"}});
     ASSERT_EQ(empty.exitStatus, 0) << empty.standardError;
@@ -509,7 +512,7 @@ TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
   } refused[] = {
       {"x.vcf", "1", "genotype file 'x.vcf' is not bgzipped"},
       {"x.vcf.gz", "2", "chromosome 2 is neither in the header nor in the index of 'x.vcf.gz'"},
-      {"x.vcf.gz", "1:5-2", "HAPLOTOR_REGION='1:5-2' is not a chromosome or chromosome:from-to"},
+      {"x.vcf.gz", "1:5-2", "HAPLOTOR_REGION='1:5-2' is not a chromosome, chromosome:from-to"},
       {"y.vcf.gz", "1", "none was found (.csi or .tbi beside it); make one with: bcftools index y.vcf.gz"},
       {"x.txt", "1", "HAPLOTOR_REGION='1' applies to VCF/BCF input only"},
   };
