@@ -120,8 +120,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Runs are reproducible and stay on the harness's thread.
   setenv("HAPLOTOR_SEED", "1", 1);
   setenv("HAPLOTOR_THREADS", "1", 1);
-  for (const char* name : {"HAPLOTOR_OUT", "HAPLOTOR_MAX_SOLUTIONS", "HAPLOTOR_THETA", "HAPLOTOR_MAX_BITS",
-                           "HAPLOTOR_IMPUTE", "HAPLOTOR_CM_PER_MB", "HAPLOTOR_MAP", "HAPLOTOR_TIMES"})
+  for (const char* name :
+       {"HAPLOTOR_OUT", "HAPLOTOR_MAX_SOLUTIONS", "HAPLOTOR_THETA", "HAPLOTOR_MAX_BITS", "HAPLOTOR_IMPUTE",
+        "HAPLOTOR_CM_PER_MB", "HAPLOTOR_MAP", "HAPLOTOR_TIMES", "HAPLOTOR_REGION", "HAPLOTOR_RES"})
     unsetenv(name);
   std::atexit(removePrivateFolder);
   return 0;
