@@ -60,8 +60,8 @@ bool parseSwitch(const char* text, bool& value) {
 }
 
 // "chr", "chr:from-to" or "chr:from-" (to the chromosome's end). A name
-// whose part after its last colon does not start with a digit is a
-// chromosome name as a whole.
+// whose part after its last colon is not a span is a chromosome name as a
+// whole.
 bool parseRegion(const char* text, GenomeRegion& region) {
   region.text = text;
   const std::string word(text);
@@ -73,7 +73,11 @@ bool parseRegion(const char* text, GenomeRegion& region) {
   }
   const std::string span = word.substr(colon + 1);
   const std::size_t dash = span.find('-');
-  if (dash == std::string::npos || colon == 0) return false;
+  if (dash == std::string::npos) {
+    region.chromosome = word;  // a name such as HLA-A*01:01:01:01
+    return true;
+  }
+  if (colon == 0) return false;
   const auto limit = static_cast<std::uint64_t>(kRegionEnd);
   const bool toEnd = dash + 1 == span.size();
   std::uint64_t from = 0;

@@ -48,16 +48,19 @@ HAPLOTOR_THREADS=1 HAPLOTOR_SEED=1 HAPLOTOR_OUT=whole.vcf.gz HAPLOTOR_RES=whole.
 summary "whole chromosome, one run"
 bcftools query -s "$children" -f '[%GT\n]' whole.vcf.gz >children.whole
 
+# $1: cores; the rest: more config settings.
 workflow() {
-  snakemake -s "$root/workflow/Snakefile" --quiet --config vcf=families.vcf.gz ped=families.ped \
-    method="$method" haplotor="$work/timed.sh" seed=1 "$@" >workflow.log 2>&1 || {
+  cores=$1
+  shift
+  snakemake -s "$root/workflow/Snakefile" --quiet --cores "$cores" --config vcf=families.vcf.gz \
+    ped=families.ped method="$method" haplotor="$work/timed.sh" seed=1 "$@" >workflow.log 2>&1 || {
     cat workflow.log
     exit 1
   }
 }
 for size in $chunk_sizes; do
   rm -f times.txt
-  workflow --cores 2 chunk_mb="$size" out="chunks$size.vcf.gz"
+  workflow 2 chunk_mb="$size" out="chunks$size.vcf.gz"
   summary "workflow, $size Mb chunks"
   bcftools query -s "$children" -f '[%GT\n]' "chunks$size.vcf.gz" >children.chunks
   paste children.whole children.chunks |
@@ -66,6 +69,6 @@ done
 for cores in 1 2; do
   rm -rf "last$cores.vcf.gz"*
   start=$(now)
-  workflow --cores "$cores" chunk_mb="$size" out="last$cores.vcf.gz"
+  workflow "$cores" chunk_mb="$size" out="last$cores.vcf.gz"
   echo "workflow wall time, $size Mb chunks, --cores $cores: $(since "$start") s"
 done

@@ -194,7 +194,7 @@ class VcfFormat final : public RunFormat {
   const bool reportTimes_;
   const std::string chosenOutput_;
   const std::string chosenRes_;
-  const GenomeRegion region_;
+  GenomeRegion region_;
   std::string outputName_;
   OutputKind outputKind_ = OutputKind::kBgzippedVcf;
   PendingFiles pending_;
@@ -305,6 +305,9 @@ bool VcfFormat::seekRegion() {
                 "' is not bgzipped; compress it (bcftools view -Oz -o file.vcf.gz) and index it (bcftools "
                 "index file.vcf.gz)");
   }
+  // A contig whose name looks like a span (it holds a colon) is taken whole.
+  if (bcf_hdr_name2id(inputHeader_.get(), region_.text.c_str()) >= 0)
+    region_ = GenomeRegion{region_.text, 1, kRegionEnd, region_.text};
   const char* chromosome = region_.chromosome.c_str();
   hts_idx_t* index = nullptr;
   tbx_t* tabix = nullptr;

@@ -465,6 +465,9 @@ TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
   vcf.insert(
       vcf.find("1\t2000"),
       "1\t1990\t.\tACGTACGTACGTACGT\tA\t50\tPASS\tDP=9\tGT:DP\t0/1:9\t0/0:9\t0/1:9\t0/0:9\t0/0:9\t0/0:9\n");
+  // A contig whose name holds a colon.
+  vcf.insert(vcf.find("#CHROM"), "##contig=<ID=HLA-A*01:01,length=1000>\n");
+  vcf += "HLA-A*01:01\t100\t.\tA\tG\t50\tPASS\tDP=9\tGT:DP\t0/1:9\t0/0:9\t0/1:9\t0/0:9\t0/1:9\t0/0:9\n";
   const std::string dir = exampleFolder(vcf);
   ASSERT_EQ(
       shell("cd " + dir +
@@ -494,7 +497,9 @@ TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
   const std::string positions = "bcftools query -f '%CHROM:%POS ' ";
   for (const std::string input : {"x.vcf.gz", "x.bcf"}) {
     for (const auto& [region, expected] :
-         {std::pair{"1:2000-4000", "1:2000 1:3000 1:4000 "}, std::pair{"1:3000-", "1:3000 1:4000 1:5000 "}}) {
+         {std::pair{"1:2000-4000", "1:2000 1:3000 1:4000 "}, std::pair{"1:3000-", "1:3000 1:4000 1:5000 "},
+          std::pair{"HLA-A*01:01", "HLA-A*01:01:100 "},
+          std::pair{"HLA-A*01:01:50-150", "HLA-A*01:01:100 "}}) {
       const auto span =
           runHaplotor({"-b", input, "x.ped"}, dir, {{"HAPLOTOR_REGION", region}, {"HAPLOTOR_OUT", "s.bcf"}});
       ASSERT_EQ(span.exitStatus, 0) << span.standardError;
