@@ -6,9 +6,9 @@
 #include "test_support.h"
 
 using test_support::fileExists;
+using test_support::folderWith;
 using test_support::makeTempDir;
 using test_support::runHaplotor;
-using test_support::writeFile;
 
 namespace {
 
@@ -27,8 +27,7 @@ const char* kUsage =
 // always has; a line of neither form (another argument count, or three
 // arguments with a letter the VCF form does not take) adds the VCF form.
 TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndExitZero) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
+  std::string dir = folderWith({{"ped.txt", "1 1 0 0 1 0 0 1 2\n"}});
   const std::string fullUsage =
       std::string(kUsage) + "\nVCF/BCF input: Haplotor.exe -option genotypes.vcf.gz pedigree.ped\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> commandLines = {
@@ -50,8 +49,7 @@ TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndExitZero) {
 }
 
 TEST(CommandLine, OnlyTheSecondCharacterOfTheOptionSelects) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n");
+  std::string dir = folderWith({{"ped.txt", "1 1 0 0 1 0 0 1 2\n"}});
   for (const char* option : {"+l", "-lattice", "/l"}) {
     std::filesystem::remove(dir + "/ped.res");
     auto result = runHaplotor({option, "ped.txt"}, dir);
@@ -79,9 +77,8 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
       {"HAPLOTOR_CM_PER_MB", "-1"},       {"HAPLOTOR_TIMES", "2"},   {"HAPLOTOR_MIN_PP", "1.5"},
       {"HAPLOTOR_ERROR", "0.5"},          {"HAPLOTOR_BUILD", "36"},
   };
-  std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt", "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 2\n1 3 1 2 1 0 0 1 2\n");
-  writeFile(dir + "/ped.res", "OLD");
+  const std::string dir = folderWith(
+      {{"ped.txt", "1 1 0 0 1 0 0 1 2\n1 2 0 0 2 0 0 1 2\n1 3 1 2 1 0 0 1 2\n"}, {"ped.res", "OLD"}});
   for (const auto& [name, value] : bad) {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"-c", "ped.txt"}, std::vector<std::string>{"-i", "g.vcf", "p.ped"}}) {
@@ -100,11 +97,10 @@ TEST(CommandLine, BadSettingsStopTheRunBeforeAnyResultIsTouched) {
 // sources are -1, his alleles his mother's); the methods without a model of
 // X refuse it before any result is touched.
 TEST(CommandLine, SevenColumnXLinkedFilesArePhasedByOptionIAndRefusedByTheOthers) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/ped.txt",
-            "1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 1 2 1 2\n1 3 1 2 2 0 0 1 2 2 2\n"
-            "1 4 1 2 1 0 0 2 2 1 1\n");
-  writeFile(dir + "/ped.res", "OLD");
+  const std::string dir = folderWith({{"ped.txt",
+                                       "1 1 0 0 1 0 0 1 1 2 2\n1 2 0 0 2 0 0 1 2 1 2\n1 3 1 2 2 0 0 1 2 2 2\n"
+                                       "1 4 1 2 1 0 0 2 2 1 1\n"},
+                                      {"ped.res", "OLD"}});
   for (const std::string option : {"-b", "-c", "-l", "-m"}) {
     const auto result = runHaplotor({option, "ped.txt"}, dir, {{"HAPLOTOR_CHRX", "1"}});
     EXPECT_EQ(result.exitStatus, 1);

@@ -45,9 +45,7 @@ TEST(Faults, InputThatIsNotAFileIsRefusedBeforeAnyResultIsTouched) {
 }
 
 TEST(Faults, InputLinkedToItsOwnResultIsRefusedAndKept) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/y.dat", kTrio);
-  writeFile(dir + "/z.out", kTrio);
+  const std::string dir = folderWith({{"y.dat", kTrio}, {"z.out", kTrio}});
   const std::string refused =
       "would be overwritten by its own result file; rename it (for example to a .txt name)\n";
   const RunResult symbolic = runShell("ln -s y.dat y.txt && $HAPLOTOR -b y.txt", dir);
@@ -61,10 +59,7 @@ TEST(Faults, InputLinkedToItsOwnResultIsRefusedAndKept) {
 }
 
 TEST(Faults, ResultThatCannotBeOpenedLeavesTheOthersUntouched) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/x.txt", kTrio);
-  writeFile(dir + "/x.dat", "OLD DAT\n");
-  writeFile(dir + "/x.res", "OLD RES\n");
+  const std::string dir = folderWith({{"x.txt", kTrio}, {"x.dat", "OLD DAT\n"}, {"x.res", "OLD RES\n"}});
   const RunResult run = runShell("mkdir x.out && $HAPLOTOR -b x.txt", dir);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(readFile(dir + "/x.dat"), "OLD DAT\n");
@@ -72,8 +67,7 @@ TEST(Faults, ResultThatCannotBeOpenedLeavesTheOthersUntouched) {
 }
 
 TEST(Faults, ClosedConsoleDoesNotCutTheResults) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/many.txt", mendelErrors(3000, 2));
+  const std::string dir = folderWith({{"many.txt", mendelErrors(3000, 2)}});
   const RunResult run = runShell("($HAPLOTOR -b many.txt; echo $? > status) | head -c1 >/dev/null", dir);
   EXPECT_EQ(readFile(dir + "/status"), "0\n");
   EXPECT_NE(run.standardError.find("cannot write to standard output"), std::string::npos);
@@ -83,8 +77,7 @@ TEST(Faults, ClosedConsoleDoesNotCutTheResults) {
 }
 
 TEST(Faults, EveryResultFileThatFailsIsNamed) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/big.txt", mendelErrors(300, 60));
+  const std::string dir = folderWith({{"big.txt", mendelErrors(300, 60)}});
   const RunResult run = runShell("ulimit -f 8; $HAPLOTOR -b big.txt > /dev/null", dir);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.standardError.find("cannot write result file 'big.dat'"), std::string::npos);
@@ -92,11 +85,9 @@ TEST(Faults, EveryResultFileThatFailsIsNamed) {
 }
 
 TEST(Faults, ControlBytesFromTheInputAreEscapedInMessages) {
-  const std::string dir = makeTempDir();
-  std::string text = "1 1 0 0 1 0 0 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1\n1 3 1 2 1 0 0 1 1 \x01";
-  text.push_back('\0');
-  text += " 1\n";
-  writeFile(dir + "/n.txt", text);
+  using namespace std::string_literals;
+  const std::string dir =
+      folderWith({{"n.txt", "1 1 0 0 1 0 0 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1\n1 3 1 2 1 0 0 1 1 \x01\0 1\n"s}});
   const RunResult run = runHaplotor({"-l", "n.txt"}, dir);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_NE(run.standardError.find("field 10 '\\x01\\x00' is not a number"), std::string::npos)

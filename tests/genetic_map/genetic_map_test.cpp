@@ -12,6 +12,7 @@
 #include "test_support.h"
 #include "vcf/genetic_distance.h"
 
+using test_support::exampleText;
 using test_support::fileExists;
 using test_support::makeTempDir;
 using test_support::readFile;
@@ -19,8 +20,6 @@ using test_support::runHaplotor;
 using test_support::writeFile;
 
 namespace {
-
-const std::string kExamples = std::string(HAPLOTOR_SOURCE_DIR) + "/examples/";
 
 double haldane(double cM) { return 0.5 * (1.0 - std::exp(-2.0 * cM / 100.0)); }
 
@@ -134,8 +133,7 @@ TEST(GeneticMap, UnusableMapsStopTheRunAndTouchNoResult) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    const std::string dir = makeTempDir();
-    writeFile(dir + "/x.txt", family);
+    const std::string dir = test_support::folderWith({{"x.txt", family}});
     if (c.map == "gzip") {
       // A gzipped map cut short in its compressed data.
       std::string lines;
@@ -154,8 +152,8 @@ TEST(GeneticMap, UnusableMapsStopTheRunAndTouchNoResult) {
     // The VCF form refuses the map before it creates its results too (the
     // marker count is a check of pedigree files only).
     if (c.message.find("markers") != std::string::npos) continue;
-    writeFile(dir + "/v.vcf", readFile(kExamples + "vcf_example.vcf"));
-    writeFile(dir + "/v.ped", readFile(kExamples + "vcf_example.ped"));
+    writeFile(dir + "/v.vcf", exampleText("vcf_example.vcf"));
+    writeFile(dir + "/v.ped", exampleText("vcf_example.ped"));
     const auto vcfRun = runHaplotor({"-i", "v.vcf", "v.ped"}, dir, {{"HAPLOTOR_MAP", mapName}});
     EXPECT_EQ(vcfRun.exitStatus, 1);
     EXPECT_EQ(vcfRun.standardError, run.standardError);
@@ -169,20 +167,22 @@ TEST(GeneticMap, UnusableMapsStopTheRunAndTouchNoResult) {
 // 1 without a map, where the tie goes to the previous marker). HAPLOTOR_THETA
 // still overrides the map.
 TEST(GeneticMap, OptionIFillsAMissingMarkerFromTheNearerSide) {
-  const std::string dir = makeTempDir();
-  writeFile(dir + "/f.txt",
-            "1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 1 1\n"
-            "1 3 1 2 1 0 0 2 1 2 1 2 1\n1 4 1 2 1 0 0 1 1 0 0 2 1\n");
-  writeFile(dir + "/near.map", "1 a 0 0\n1 b 0.001 0\n1 c 50 0\n");
-  writeFile(dir + "/far.map", "1 a 0 0\n1 b 50 0\n1 c 50.001 0\n");
-  writeFile(dir + "/v.vcf",
-            "##fileformat=VCFv4.2\n##contig=<ID=1>\n"
-            "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
-            "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tf\tm\ta\tb\n"
-            "1\t1000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t0/0\n"
-            "1\t2000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t./.\n"
-            "1\t3000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t1/0\n");
-  writeFile(dir + "/v.ped", "1 f 0 0 1 0\n1 m 0 0 2 0\n1 a f m 1 0\n1 b f m 1 0\n");
+  const std::string dir =
+      test_support::folderWith({{"f.txt",
+                                 "1 1 0 0 1 0 0 1 2 1 2 1 2\n1 2 0 0 2 0 0 1 1 1 1 1 1\n"
+                                 "1 3 1 2 1 0 0 2 1 2 1 2 1\n1 4 1 2 1 0 0 1 1 0 0 2 1\n"},
+                                {"near.map", "1 a 0 0\n1 b 0.001 0\n1 c 50 0\n"},
+                                {"far.map", "1 a 0 0\n1 b 50 0\n1 c 50.001 0\n"},
+                                {"v.vcf",
+                                 "##fileformat=VCFv4.2\n##contig=<ID=1>\n"
+                                 "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+                                 "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tf\tm\ta\tb\n"
+                                 "1\t1000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t0/0\n"
+                                 "1\t2000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t./.\n"
+                                 "1\t3000\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\t1/0\t1/0\n"},
+                                {"v.ped", "1 f 0 0 1 0\n1 m 0 0 2 0\n1 a f m 1 0\n1 b f m 1 0\n"},
+                                {"x.vcf", exampleText("vcf_example.vcf")},
+                                {"x.ped", exampleText("vcf_example.ped")}});
   writeMap(dir, "vnear.map", "pos chr cM\n1000 chr1 0\n2000 chr1 0.001\n3000 chr1 50\n", true);
   writeMap(dir, "vfar.map", "pos chr cM\n1000 chr1 0\n2000 chr1 50\n3000 chr1 50.001\n", true);
   const struct {
@@ -224,8 +224,6 @@ TEST(GeneticMap, OptionIFillsAMissingMarkerFromTheNearerSide) {
                                                    "0|0", "1|0", c.siteTwo}));
   }
   // A chromosome the map lacks is noted and keeps the uniform rate.
-  writeFile(dir + "/x.vcf", readFile(kExamples + "vcf_example.vcf"));
-  writeFile(dir + "/x.ped", readFile(kExamples + "vcf_example.ped"));
   const auto run = runHaplotor({"-i", "x.vcf", "x.ped"}, dir, {{"HAPLOTOR_MAP", "vfar.map"}});
   EXPECT_EQ(run.exitStatus, 0) << run.standardError;
   EXPECT_NE(run.standardError.find("Haplotor: x.vcf: chromosome X is not in genetic map 'vfar.map'; its "

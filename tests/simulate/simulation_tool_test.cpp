@@ -6,7 +6,7 @@
 #include "pedigree/text_input.h"
 #include "test_support.h"
 
-using test_support::makeTempDir;
+using test_support::folderWith;
 using test_support::readFile;
 using test_support::runHaplotor;
 using test_support::writeFile;
@@ -68,8 +68,7 @@ TEST(Simulation, StructureProblemsAreFatal) {
 }
 
 TEST(Simulation, CommandErrorsWriteNothing) {
-  std::string dir = makeTempDir();
-  writeFile(dir + "/bad.txt", "1 0 0 1\n2 1 0 1\n");
+  std::string dir = folderWith({{"bad.txt", "1 0 0 1\n2 1 0 1\n"}});
   auto bad = runHaplotor({"-s", "bad.txt"}, dir);
   EXPECT_EQ(bad.exitStatus, 1);
   EXPECT_NE(bad.standardError.find("only one known parent; nothing simulated"), std::string::npos);
@@ -86,10 +85,8 @@ TEST(Simulation, CommandErrorsWriteNothing) {
 }
 
 TEST(Simulation, StructureLinkedToItsOwnOutputIsRefusedAndKept) {
-  const std::string dir = makeTempDir();
   const std::string structure = "1 0 0 1\n2 0 0 2\n3 1 2 1\n";
-  writeFile(dir + "/y-10-2-0.txt", structure);
-  writeFile(dir + "/z-10-2-0.txt", structure);
+  const std::string dir = folderWith({{"y-10-2-0.txt", structure}, {"z-10-2-0.txt", structure}});
   const auto symbolic = test_support::runShell("ln -s y-10-2-0.txt y.txt && $HAPLOTOR -s y.txt", dir);
   EXPECT_EQ(symbolic.exitStatus, 1);
   EXPECT_EQ(symbolic.standardError,

@@ -39,6 +39,16 @@ std::string makeTempDir() {
   return made == nullptr ? std::string() : std::string(made);
 }
 
+std::string folderWith(const std::map<std::string, std::string>& files) {
+  const std::string dir = makeTempDir();
+  for (const auto& [name, text] : files) writeFile(dir + "/" + name, text);
+  return dir;
+}
+
+std::string exampleText(const std::string& name) {
+  return readFile(std::string(HAPLOTOR_SOURCE_DIR) + "/examples/" + name);
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

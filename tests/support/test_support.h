@@ -20,6 +20,10 @@ std::unique_ptr<Family> preparedFamily(std::string_view text);
 
 // A fresh empty folder under the system's temporary folder.
 std::string makeTempDir();
+// A fresh folder holding the given files (name: text).
+std::string folderWith(const std::map<std::string, std::string>& files);
+// The text of a file of the source tree's examples/ folder.
+std::string exampleText(const std::string& name);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, std::string_view text);
 bool fileExists(const std::string& path);

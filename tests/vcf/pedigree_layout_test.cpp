@@ -13,11 +13,9 @@
 namespace {
 
 PedFile readPed(const std::string& text) {
-  const std::string path = test_support::makeTempDir() + "/p.ped";
-  test_support::writeFile(path, text);
   PedFile ped;
   std::string problem;
-  EXPECT_TRUE(readPedFile(path, ped, problem)) << problem;
+  EXPECT_TRUE(readPedFile(test_support::folderWith({{"p.ped", text}}) + "/p.ped", ped, problem)) << problem;
   return ped;
 }
 
@@ -88,6 +86,27 @@ TEST(FamilyLayout, CompletesFamiliesAndRefusesThoseTheMethodsCannotTake) {
   EXPECT_TRUE(run.familiesRenumbered);
   EXPECT_EQ(run.families[0].familyId, 1);
   EXPECT_EQ(run.families[1].familyId, 2);
+}
+
+// A sample matched by its own id in one family and as FAMILY_MEMBER in
+// another is the first family's member only.
+TEST(FamilyLayout, ASampleClaimedByTwoFamiliesIsTheFirstClaimOnly) {
+  const PedFile ped = readPed(
+      "A a1 0 0 1 0\nA a2 0 0 2 0\nA B_k a1 a2 1 0\n"
+      "B b1 0 0 1 0\nB b2 0 0 2 0\nB k b1 b2 2 0\nB k2 b1 b2 2 0\n");
+  testing::internal::CaptureStderr();
+  const RunLayout run =
+      layoutFamilies(ped, {"a1", "a2", "B_k", "b1", "b2", "k2"}, LayoutRules{3, "option b"});
+  const std::string messages = testing::internal::GetCapturedStderr();
+  EXPECT_NE(
+      messages.find("p.ped: line 6: member k of family B would be sample B_k, which member B_k of family A "
+                    "(line 3) already is; the member is taken as untyped"),
+      std::string::npos)
+      << messages;
+  ASSERT_EQ(run.families.size(), 2u);
+  EXPECT_EQ(run.slotSamples, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(run.families[1].members[2].name, "k");
+  EXPECT_EQ(run.families[1].members[2].slot, kNoSlot);
 }
 
 TEST(GeneticDistance, HaldaneFractionsFromPositions) {

@@ -4,7 +4,6 @@
 #include <htslib/vcf.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -13,27 +12,17 @@
 #include "vcf/genotype_cells.h"
 #include "vcf/record_calls.h"
 
-using test_support::readFile;
 using test_support::runHaplotor;
-using test_support::writeFile;
 
 namespace {
 
 const char* const kOptions[] = {"-b", "-c", "-l", "-m", "-i"};
 
-std::string shellOutput(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-  pclose(pipe);
-  return output;
-}
-
-// Per site, the calls of every sample as bcftools prints them.
-std::vector<std::vector<std::string>> siteCalls(const std::string& file) {
+// Per site, the calls of every sample of dir/file as bcftools prints them.
+std::vector<std::vector<std::string>> siteCalls(const std::string& dir, const std::string& file) {
   std::vector<std::vector<std::string>> sites;
-  std::istringstream lines(shellOutput("bcftools query -f '[%GT ]\\n' " + file));
+  std::istringstream lines(
+      test_support::runShell("bcftools query -f '[%GT ]\\n' " + file, dir).standardOutput);
   for (std::string line; std::getline(lines, line);) {
     std::istringstream fields(line);
     sites.emplace_back();
@@ -74,17 +63,16 @@ std::string halfMissingFolder() {
     std::replace(calls.begin(), calls.end(), ' ', '\t');
     vcf += "20\t" + std::to_string(1000 * (l + 1)) + "\t.\tA\tC,G\t.\t.\t.\tGT\t" + calls + "\n";
   }
-  const std::string dir = test_support::makeTempDir();
-  writeFile(dir + "/h.vcf", vcf);
-  writeFile(dir + "/h.ped",
-            "2 F2_1 0 0 1 -9\n2 F2_2 0 0 2 -9\n2 F2_3 F2_1 F2_2 1 -9\n2 F2_4 0 0 2 -9\n"
-            "2 F2_5 F2_3 F2_4 2 -9\n2 F2_6 F2_3 F2_4 2 -9\n2 F2_7 F2_3 F2_4 1 -9\n");
-  return dir;
+  return test_support::folderWith(
+      {{"h.vcf", vcf},
+       {"h.ped",
+        "2 F2_1 0 0 1 -9\n2 F2_2 0 0 2 -9\n2 F2_3 F2_1 F2_2 1 -9\n2 F2_4 0 0 2 -9\n"
+        "2 F2_5 F2_3 F2_4 2 -9\n2 F2_6 F2_3 F2_4 2 -9\n2 F2_7 F2_3 F2_4 1 -9\n"}});
 }
 
 TEST(VcfCalls, HalfMissingCallsKeepTheTypedAlleleAndGetTheSideItCameFrom) {
-  const std::string dir = halfMissingFolder(), out = dir + "/h.phased.vcf.gz";
-  const auto input = siteCalls(dir + "/h.vcf");
+  const std::string dir = halfMissingFolder();
+  const auto input = siteCalls(dir, "h.vcf");
   ASSERT_EQ(input.size(), 12u);
   for (const char* option : kOptions) {
     for (const std::string impute : {"0", "1"}) {
@@ -92,7 +80,7 @@ TEST(VcfCalls, HalfMissingCallsKeepTheTypedAlleleAndGetTheSideItCameFrom) {
       const auto run = runHaplotor({option, "h.vcf", "h.ped"}, dir,
                                    {{"HAPLOTOR_IMPUTE", impute}, {"HAPLOTOR_THETA", "0.02"}});
       ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-      const auto output = siteCalls(out);
+      const auto output = siteCalls(dir, "h.phased.vcf.gz");
       ASSERT_EQ(output.size(), input.size());
       int phasedHalves = 0;
       for (std::size_t l = 0; l < input.size(); ++l) {
@@ -143,8 +131,7 @@ std::vector<std::int32_t> firstGenotypes(const std::string& file) {
 }
 
 TEST(VcfCalls, AlleleValuesNamingNoAlleleAreWrittenBackAsRead) {
-  const std::string dir = test_support::makeTempDir();
-  writeFile(dir + "/x.ped", readFile(std::string(HAPLOTOR_SOURCE_DIR) + "/examples/vcf_example.ped"));
+  const std::string dir = test_support::folderWith({{"x.ped", test_support::exampleText("vcf_example.ped")}});
   htsFile* in = hts_open((std::string(HAPLOTOR_SOURCE_DIR) + "/examples/vcf_example.vcf").c_str(), "r");
   htsFile* bcf = hts_open((dir + "/x.bcf").c_str(), "wb");
   ASSERT_TRUE(in != nullptr && bcf != nullptr);

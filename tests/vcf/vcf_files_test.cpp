@@ -8,28 +8,22 @@
 #include <sstream>
 
 #include "test_support.h"
-#include "vcf/family_layout.h"
-#include "vcf/ped_file.h"
 
+using test_support::exampleText;
 using test_support::readFile;
 using test_support::runShell;
 using test_support::writeFile;
 
 namespace {
 
-const std::string kExample = std::string(HAPLOTOR_SOURCE_DIR) + "/examples/vcf_example";
-
 // A folder with the example pedigree as x.ped and `vcf` as x.vcf.
 std::string folderWith(const std::string& vcf) {
-  const std::string dir = test_support::makeTempDir();
-  writeFile(dir + "/x.ped", readFile(kExample + ".ped"));
-  writeFile(dir + "/x.vcf", vcf);
-  return dir;
+  return test_support::folderWith({{"x.ped", exampleText("vcf_example.ped")}, {"x.vcf", vcf}});
 }
 
 // The example's header over 20,000 random sites of chromosome 1 (about 1 MB parked).
 std::string bigVcf() {
-  const std::string vcf = readFile(kExample + ".vcf");
+  const std::string vcf = exampleText("vcf_example.vcf");
   std::string big = vcf.substr(0, vcf.find("1\t1000"));
   std::mt19937 rng(7);
   for (int pos = 10; pos <= 200000; pos += 10) {
@@ -81,7 +75,7 @@ TEST(VcfFiles, AFailedRunLeavesEveryEarlierResultAndSaysWhy) {
 }
 
 TEST(VcfFiles, ResultsFollowTheUmask) {
-  const std::string dir = folderWith(readFile(kExample + ".vcf"));
+  const std::string dir = folderWith(exampleText("vcf_example.vcf"));
   for (const mode_t umask : {022, 002, 077}) {
     SCOPED_TRACE("umask " + std::to_string(umask / 8) + std::to_string(umask % 8));
     const auto run = runShell("umask 0" + std::to_string(umask / 8) + std::to_string(umask % 8) +
@@ -99,7 +93,7 @@ TEST(VcfFiles, ResultsFollowTheUmask) {
 // Files bcftools reads (with a warning) are phased as the declared file is;
 // a record that cannot be read is named with its cause.
 TEST(VcfFiles, UndeclaredContigsAndTagsAreDeclaredAndUnreadableInputsNamed) {
-  const std::string vcf = readFile(kExample + ".vcf");
+  const std::string vcf = exampleText("vcf_example.vcf");
   const auto without = [](std::string text, const std::string& line) {
     return text.erase(text.find(line), line.size());
   };
@@ -169,31 +163,6 @@ TEST(VcfFiles, UndeclaredContigsAndTagsAreDeclaredAndUnreadableInputsNamed) {
     EXPECT_NE(run.standardError.find("Haplotor: " + c.message), std::string::npos) << run.standardError;
     EXPECT_FALSE(test_support::fileExists(dir + "/x.res"));
   }
-}
-
-// A sample matched by its own id in one family and as FAMILY_MEMBER in
-// another is the first family's member only.
-TEST(VcfFiles, ASampleClaimedByTwoFamiliesIsTheFirstClaimOnly) {
-  const std::string path = test_support::makeTempDir() + "/p.ped";
-  writeFile(path,
-            "A a1 0 0 1 0\nA a2 0 0 2 0\nA B_k a1 a2 1 0\n"
-            "B b1 0 0 1 0\nB b2 0 0 2 0\nB k b1 b2 2 0\nB k2 b1 b2 2 0\n");
-  PedFile ped;
-  std::string problem;
-  ASSERT_TRUE(readPedFile(path, ped, problem)) << problem;
-  testing::internal::CaptureStderr();
-  const RunLayout run =
-      layoutFamilies(ped, {"a1", "a2", "B_k", "b1", "b2", "k2"}, LayoutRules{3, "option b"});
-  const std::string messages = testing::internal::GetCapturedStderr();
-  EXPECT_NE(
-      messages.find("p.ped: line 6: member k of family B would be sample B_k, which member B_k of family A "
-                    "(line 3) already is; the member is taken as untyped"),
-      std::string::npos)
-      << messages;
-  ASSERT_EQ(run.families.size(), 2u);
-  EXPECT_EQ(run.slotSamples, (std::vector<int>{0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(run.families[1].members[2].name, "k");
-  EXPECT_EQ(run.families[1].members[2].slot, kNoSlot);
 }
 
 }  // namespace
