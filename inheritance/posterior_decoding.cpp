@@ -134,8 +134,10 @@ struct StoredLocus {
   LocusKind kind = LocusKind::kDense;
   double constant = 0.0;              // kUniform: the emission of every state
   std::vector<std::uint32_t> states;  // kSparse: the states of nonzero emission, ascending
-  std::vector<double> emission;       // their emissions
-  std::vector<T> beta;                // their backward values
+  // Their emissions; in single precision over the locus's largest, a factor
+  // that no posterior or call probability depends on.
+  std::vector<T> emission;
+  std::vector<T> beta;  // their backward values
   double betaScale = 1.0;
 };
 
@@ -154,7 +156,7 @@ double sparseProduct(const StoredLocus<T>& locus, const T* beta, double scale, T
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   for (std::size_t k = 0; k < locus.states.size(); ++k) {
     const std::uint32_t r = locus.states[k];
-    out[r] = static_cast<T>(locus.emission[k] * beta[k] * scale);
+    out[r] = static_cast<T>(static_cast<double>(locus.emission[k]) * beta[k] * scale);
     sums[laneOf(r, n)] += out[r];
   }
   return (sums[0] + sums[1]) + (sums[2] + sums[3]);
@@ -174,7 +176,7 @@ double sparseForwardStep(const StoredLocus<T>& locus, T* alpha, double scale, do
   for (std::size_t k = 0; k < size; ++k) {
     const std::uint32_t r = locus.states[k];
     const std::size_t lane = laneOf(r, n);
-    const T a = static_cast<T>(kept[k] * locus.emission[k] * scale);
+    const T a = static_cast<T>(static_cast<double>(kept[k]) * locus.emission[k] * scale);
     alpha[r] = a;
     sums[lane] += a;
     const double p = static_cast<double>(a) * locus.beta[k];
@@ -266,10 +268,12 @@ void InheritanceSolver::decodeStates(const PosteriorObserver& observer) {
       locus.kind = LocusKind::kSparse;
       locus.states.reserve(nonzero);
       locus.emission.reserve(nonzero);
+      const double unit =
+          std::is_same_v<T, double> ? 1.0 : 1.0 / *std::max_element(emission.begin(), emission.end());
       for (std::size_t r = 0; r < n; ++r) {
         if (emission[r] == 0.0) continue;
         locus.states.push_back(static_cast<std::uint32_t>(r));
-        locus.emission.push_back(emission[r]);
+        locus.emission.push_back(static_cast<T>(emission[r] * unit));
       }
     } else {
       locus.kind = LocusKind::kDense;
