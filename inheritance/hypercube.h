@@ -22,6 +22,9 @@ class Hypercube {
   // v <- T v with T the transition matrix for recombination fraction theta
   // (T is symmetric, so the same call serves the backward pass).
   void spread(double* v, double theta) const;
+  // The same up to a positive factor, in single precision (for vectors that
+  // are rescaled anyway; theta < 1).
+  void spread(float* v, double theta) const;
   // The min-plus counterpart: v[y] <- min over x of v[x] + (meioses that
   // differ between the classes of x and y), values capped at `infinity`.
   void distance(std::int32_t* v, std::int32_t infinity) const;

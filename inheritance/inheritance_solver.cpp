@@ -429,18 +429,21 @@ void InheritanceSolver::gatherLeaves(std::uint32_t index, double weight) {
   }
 }
 
+bool InheritanceSolver::gatherReads() const {
+  // Without errors no call is wrong: only a typed heterozygote needs the
+  // gather, and only for its phase probability.
+  if (observation_.hasErrors()) return true;
+  return model_.phaseProbabilities() &&
+         std::any_of(genotypes_.begin(), genotypes_.end(), [](const ClassGenotype& g) {
+           return g.first >= 0 && g.second >= 0 && g.first != g.second;
+         });
+}
+
 void InheritanceSolver::gatherCalls(int l, const std::vector<double>& posterior,
                                     const std::vector<double>& emission) {
   const std::size_t nodeCount = nodes_.size();
   const std::size_t first = static_cast<std::size_t>(l) * nodeCount;
-  // Without errors no call is wrong: only a typed heterozygote needs the
-  // gather, and only for its phase probability.
-  if (!observation_.hasErrors() && !model_.phaseProbabilities()) return;
-  if (!observation_.hasErrors() &&
-      std::none_of(genotypes_.begin(), genotypes_.end(), [](const ClassGenotype& g) {
-        return g.first >= 0 && g.second >= 0 && g.first != g.second;
-      }))
-    return;
+  if (!gatherReads()) return;
   // A state and its copies over the untyped leaves' bits share one
   // emission and all their branches.
   const double* source = posterior.data();

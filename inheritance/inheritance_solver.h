@@ -110,6 +110,14 @@ struct ObservationModel {
   }
 };
 
+// From this many reduced bits up, decode keeps its state vectors (forward,
+// backward, their products) in single precision with per-locus rescaling:
+// a vector of 2^16 doubles no longer fits the level-2 cache, and the
+// transitions are bound by memory traffic, which floats halve (and twice as
+// many states fit a vector register). Below it the vectors stay double.
+// Emissions, sums and posteriors are double either way.
+constexpr int kSinglePrecisionBits = 16;
+
 class InheritanceSolver {
  public:
   // The family must be validated and prepared. `model` must outlive the solver.
@@ -141,6 +149,10 @@ class InheritanceSolver {
   // emission is neither sparse nor uniform; beyond it they are kept at about
   // sqrt(such loci) of them and recomputed in between.
   void setStoredVectorBytes(double bytes) { storedVectorBytes_ = bytes; }
+  // Families of at least this many reduced bits keep their state vectors in
+  // single precision (kSinglePrecisionBits unless set); lower it to run a
+  // small family that way.
+  void setSinglePrecisionBits(int bits) { singlePrecisionBits_ = bits; }
   const std::vector<int>& inconsistentLoci() const { return inconsistentLoci_; }
   // Typed calls written as read because they are taken as genotype errors
   // (only with an error rate): (member id, locus), by locus, then input order.
@@ -215,8 +227,16 @@ class InheritanceSolver {
   // every typed call's posterior of being wrong and of its two orders,
   // into likelyError_ and forwardOrder_.
   void gatherCalls(int l, const std::vector<double>& posterior, const std::vector<double>& emission);
+  // The vector of largest posterior, ties (within `tolerance`) to the
+  // fewest changes from `previous`, then the lowest; `states`: the only
+  // states of nonzero posterior, when known.
   std::uint32_t chooseState(const std::vector<double>& posterior, double largest, std::uint32_t previous,
-                            bool first) const;
+                            bool first, double tolerance, const std::vector<std::uint32_t>* states) const;
+  // decode with state vectors of type T (double or float).
+  template <typename T>
+  void decodeStates(const PosteriorObserver& observer);
+  // After prepareEmission: gatherCalls has calls to read at this locus.
+  bool gatherReads() const;
 
   Family& family_;
   const FileModel& model_;
@@ -241,6 +261,7 @@ class InheritanceSolver {
   std::vector<std::pair<int, int>> errorCalls_;
   std::vector<std::pair<int, int>> hemizygousHeterozygotes_;
   double storedVectorBytes_ = 16.0 * 1024.0 * 1024.0;
+  int singlePrecisionBits_ = kSinglePrecisionBits;
 
   // Scratch of one emission: classes and genotypes of the locus, the
   // haplotype classes of the branch nodes, the fitting bit offsets of the

@@ -17,6 +17,7 @@
 // the choice at a locus can depend on the choice at the locus before it.
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "inheritance/inheritance_solver.h"
 
@@ -27,70 +28,116 @@ namespace {
 // Posteriors within this relative distance of the largest are tied.
 constexpr double kTieTolerance = 1e-9;
 
+// Posteriors within this relative distance of the largest are tied when
+// the state vectors are single precision: their sums carry relative errors
+// of about 1e-6, so true ties differ by far more than kTieTolerance.
+constexpr double kSingleTieTolerance = 1e-5;
+
 // out = a (.) b x scale; returns the sum of out. Four partial sums, so the
-// loop vectorises without reordering being allowed by the compiler.
-[[gnu::target_clones("avx2", "default")]] double scaledProduct(const double* a, const double* b, double scale,
-                                                               double* out, std::size_t n) {
+// loop vectorises without reordering being allowed by the compiler. T is
+// the type of the state vectors; products and sums are in double.
+template <typename T>
+[[gnu::always_inline]] inline double scaledProductBody(const double* a, const T* b, double scale, T* out,
+                                                       std::size_t n) {
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   std::size_t r = 0;
   for (; r + 4 <= n; r += 4) {
     for (std::size_t k = 0; k < 4; ++k) {
-      out[r + k] = a[r + k] * b[r + k] * scale;
+      out[r + k] = static_cast<T>(a[r + k] * b[r + k] * scale);
       sums[k] += out[r + k];
     }
   }
   for (; r < n; ++r) {
-    out[r] = a[r] * b[r] * scale;
+    out[r] = static_cast<T>(a[r] * b[r] * scale);
     sums[0] += out[r];
   }
   return (sums[0] + sums[1]) + (sums[2] + sums[3]);
 }
 
+[[gnu::target_clones("avx2", "default")]] double scaledProduct(const double* a, const double* b, double scale,
+                                                               double* out, std::size_t n) {
+  return scaledProductBody(a, b, scale, out, n);
+}
+[[gnu::target_clones("avx2", "default")]] double scaledProduct(const double* a, const float* b, double scale,
+                                                               float* out, std::size_t n) {
+  return scaledProductBody(a, b, scale, out, n);
+}
+
 // alpha <- alpha (.) emission x scale and posterior = alpha (.) beta; returns
-// the sum of alpha and sets the largest posterior.
-[[gnu::target_clones("avx2", "default")]] double forwardStep(double* alpha, const double* emission,
-                                                             const double* beta, double scale,
-                                                             double* posterior, std::size_t n,
-                                                             double& largest) {
+// the sum of alpha and sets the largest posterior. A null emission is the
+// same `constant` for every state.
+template <typename T>
+[[gnu::always_inline]] inline double forwardStepBody(T* alpha, const double* emission, double constant,
+                                                     const T* beta, double scale, double* posterior,
+                                                     std::size_t n, double& largest) {
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   double maxima[4] = {0.0, 0.0, 0.0, 0.0};
   std::size_t r = 0;
   for (; r + 4 <= n; r += 4) {
     for (std::size_t k = 0; k < 4; ++k) {
-      const double a = alpha[r + k] * emission[r + k] * scale;
+      const T a = static_cast<T>(alpha[r + k] * (emission != nullptr ? emission[r + k] : constant) * scale);
       alpha[r + k] = a;
       sums[k] += a;
-      const double p = a * beta[r + k];
+      const double p = static_cast<double>(a) * beta[r + k];
       posterior[r + k] = p;
       maxima[k] = maxima[k] > p ? maxima[k] : p;
     }
   }
   for (; r < n; ++r) {
-    alpha[r] = alpha[r] * emission[r] * scale;
+    alpha[r] = static_cast<T>(alpha[r] * (emission != nullptr ? emission[r] : constant) * scale);
     sums[0] += alpha[r];
-    posterior[r] = alpha[r] * beta[r];
+    posterior[r] = static_cast<double>(alpha[r]) * beta[r];
     maxima[0] = std::max(maxima[0], posterior[r]);
   }
   largest = std::max(std::max(maxima[0], maxima[1]), std::max(maxima[2], maxima[3]));
   return (sums[0] + sums[1]) + (sums[2] + sums[3]);
 }
 
+[[gnu::target_clones("avx2", "default")]] double forwardStep(double* alpha, const double* emission,
+                                                             const double* beta, double scale,
+                                                             double* posterior, std::size_t n,
+                                                             double& largest) {
+  return forwardStepBody(alpha, emission, 0.0, beta, scale, posterior, n, largest);
+}
+[[gnu::target_clones("avx2", "default")]] double forwardStep(float* alpha, const double* emission,
+                                                             const float* beta, double scale,
+                                                             double* posterior, std::size_t n,
+                                                             double& largest) {
+  return forwardStepBody(alpha, emission, 0.0, beta, scale, posterior, n, largest);
+}
+[[gnu::target_clones("avx2", "default")]] double uniformForwardStep(double* alpha, double constant,
+                                                                    const double* beta, double scale,
+                                                                    double* posterior, std::size_t n,
+                                                                    double& largest) {
+  return forwardStepBody<double>(alpha, nullptr, constant, beta, scale, posterior, n, largest);
+}
+[[gnu::target_clones("avx2", "default")]] double uniformForwardStep(float* alpha, double constant,
+                                                                    const float* beta, double scale,
+                                                                    double* posterior, std::size_t n,
+                                                                    double& largest) {
+  return forwardStepBody<float>(alpha, nullptr, constant, beta, scale, posterior, n, largest);
+}
+
 // A vector known up to a factor: its entries times `scale` sum to 1. The
 // factor is applied by the next step that reads the vector, so no pass over
 // the states is spent on normalising.
+template <typename T>
 struct ScaledVector {
-  std::vector<double> values;
+  std::vector<T> values;
   double scale = 1.0;
 };
 
 // What the passes keep of a locus.
 enum class LocusKind : std::uint8_t { kSparse, kUniform, kDense };
+template <typename T>
 struct StoredLocus {
   LocusKind kind = LocusKind::kDense;
   double constant = 0.0;              // kUniform: the emission of every state
   std::vector<std::uint32_t> states;  // kSparse: the states of nonzero emission, ascending
-  std::vector<double> emission;       // their emissions
-  std::vector<double> beta;           // their backward values
+  // Their emissions; in single precision over the locus's largest, a factor
+  // that no posterior or call probability depends on.
+  std::vector<T> emission;
+  std::vector<T> beta;  // their backward values
   double betaScale = 1.0;
 };
 
@@ -104,11 +151,12 @@ inline std::size_t laneOf(std::size_t r, std::size_t n) { return r < (n & ~std::
 
 // The sparse form of scaledProduct: out (zero elsewhere) = emission (.)
 // beta x scale on the locus's states; returns the sum.
-double sparseProduct(const StoredLocus& locus, const double* beta, double scale, double* out, std::size_t n) {
+template <typename T>
+double sparseProduct(const StoredLocus<T>& locus, const T* beta, double scale, T* out, std::size_t n) {
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   for (std::size_t k = 0; k < locus.states.size(); ++k) {
     const std::uint32_t r = locus.states[k];
-    out[r] = locus.emission[k] * beta[k] * scale;
+    out[r] = static_cast<T>(static_cast<double>(locus.emission[k]) * beta[k] * scale);
     sums[laneOf(r, n)] += out[r];
   }
   return (sums[0] + sums[1]) + (sums[2] + sums[3]);
@@ -116,22 +164,22 @@ double sparseProduct(const StoredLocus& locus, const double* beta, double scale,
 
 // The sparse form of forwardStep: alpha and posterior are zero off the
 // locus's states.
-double sparseForwardStep(const StoredLocus& locus, double* alpha, double scale, double* posterior,
-                         std::size_t n, std::vector<double>& kept, double& largest) {
+template <typename T>
+double sparseForwardStep(const StoredLocus<T>& locus, T* alpha, double scale, double* posterior,
+                         std::size_t n, std::vector<T>& kept, double& largest) {
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   double maxima[4] = {0.0, 0.0, 0.0, 0.0};
   const std::size_t size = locus.states.size();
   kept.resize(size);
   for (std::size_t k = 0; k < size; ++k) kept[k] = alpha[locus.states[k]];
-  std::fill(alpha, alpha + n, 0.0);
-  std::fill(posterior, posterior + n, 0.0);
+  std::fill(alpha, alpha + n, T{0});
   for (std::size_t k = 0; k < size; ++k) {
     const std::uint32_t r = locus.states[k];
     const std::size_t lane = laneOf(r, n);
-    const double a = kept[k] * locus.emission[k] * scale;
+    const T a = static_cast<T>(static_cast<double>(kept[k]) * locus.emission[k] * scale);
     alpha[r] = a;
     sums[lane] += a;
-    const double p = a * locus.beta[k];
+    const double p = static_cast<double>(a) * locus.beta[k];
     posterior[r] = p;
     maxima[lane] = maxima[lane] > p ? maxima[lane] : p;
   }
@@ -142,8 +190,24 @@ double sparseForwardStep(const StoredLocus& locus, double* alpha, double scale, 
 }  // namespace
 
 std::uint32_t InheritanceSolver::chooseState(const std::vector<double>& posterior, double largest,
-                                             std::uint32_t previous, bool first) const {
-  const double threshold = largest - kTieTolerance * largest;
+                                             std::uint32_t previous, bool first, double tolerance,
+                                             const std::vector<std::uint32_t>* states) const {
+  const double threshold = largest - tolerance * largest;
+  // At a sparse locus every other state has posterior 0, below the
+  // threshold unless nothing is above 0.
+  if (states != nullptr && largest > 0.0) {
+    std::uint32_t best = 0;
+    int bestChanges = -1;
+    for (std::uint32_t r : *states) {
+      if (posterior[r] < threshold) continue;
+      const int changes = first ? 0 : __builtin_popcount(r ^ previous);
+      if (bestChanges < 0 || changes < bestChanges) {
+        best = r;
+        bestChanges = changes;
+      }
+    }
+    return best;
+  }
   std::uint32_t best = 0;
   int bestChanges = -1;
   for (std::size_t r = 0; r < posterior.size(); ++r) {
@@ -165,13 +229,24 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   forwardOrder_.assign(loci * nodes_.size(), -1.0F);
   likelyError_.assign(loci * nodes_.size(), 0);
   if (loci == 0) return;
+  if (reducedBits_ >= singlePrecisionBits_) {
+    decodeStates<float>(observer);
+  } else {
+    decodeStates<double>(observer);
+  }
+}
+
+template <typename T>
+void InheritanceSolver::decodeStates(const PosteriorObserver& observer) {
+  const auto loci = static_cast<std::size_t>(locusCount_);
+  const double tolerance = std::is_same_v<T, float> ? kSingleTieTolerance : kTieTolerance;
   std::vector<std::uint32_t> masks;
   for (const FounderGroup& group : groups_) masks.push_back(group.mask);
   const Hypercube cube(reducedBits_, masks);
   const std::size_t n = stateCount_;
 
   // The emissions, once.
-  std::vector<StoredLocus> stored(loci);
+  std::vector<StoredLocus<T>> stored(loci);
   std::vector<double> emission;
   std::size_t denseLoci = 0;
   for (std::size_t l = 0; l < loci; ++l) {
@@ -179,7 +254,7 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
       consistent_[l] = 0;
       inconsistentLoci_.push_back(static_cast<int>(l));
     }
-    StoredLocus& locus = stored[l];
+    StoredLocus<T>& locus = stored[l];
     std::size_t nonzero = 0;
     bool uniform = true;
     for (double e : emission) {
@@ -193,10 +268,12 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
       locus.kind = LocusKind::kSparse;
       locus.states.reserve(nonzero);
       locus.emission.reserve(nonzero);
+      const double unit =
+          std::is_same_v<T, double> ? 1.0 : 1.0 / *std::max_element(emission.begin(), emission.end());
       for (std::size_t r = 0; r < n; ++r) {
         if (emission[r] == 0.0) continue;
         locus.states.push_back(static_cast<std::uint32_t>(r));
-        locus.emission.push_back(emission[r]);
+        locus.emission.push_back(static_cast<T>(emission[r] * unit));
       }
     } else {
       locus.kind = LocusKind::kDense;
@@ -210,7 +287,7 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
     if (stored[l].kind != LocusKind::kUniform) next = l;
   }
   // The transition from locus i to locus j > i.
-  auto spreadBetween = [&](double* v, std::size_t i, std::size_t j) {
+  auto spreadBetween = [&](T* v, std::size_t i, std::size_t j) {
     if (j == i + 1) {
       cube.spread(v, model_.thetaAfter(static_cast<int>(i)));
       return;
@@ -222,11 +299,11 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   // u = emission (.) beta at non-uniform locus j, with beta's scale; the
   // emission of a dense locus is computed again.
   std::vector<double> denseEmission;
-  auto productAt = [&](std::size_t j, const ScaledVector& denseBeta, ScaledVector& u) {
-    const StoredLocus& locus = stored[j];
+  auto productAt = [&](std::size_t j, const ScaledVector<T>& denseBeta, ScaledVector<T>& u) {
+    const StoredLocus<T>& locus = stored[j];
     double sum = 0.0;
     if (locus.kind == LocusKind::kSparse) {
-      u.values.assign(n, 0.0);
+      u.values.assign(n, T{0});
       sum = sparseProduct(locus, locus.beta.data(), locus.betaScale, u.values.data(), n);
     } else {
       computeEmission(static_cast<int>(j), false, denseEmission);
@@ -237,9 +314,9 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   };
   // beta_i = T(i -> j) u_j, where j is the next non-uniform locus (loci:
   // the backward vector of the last locus, every state alike).
-  auto betaFrom = [&](std::size_t i, std::size_t j, const ScaledVector& u, ScaledVector& beta) {
+  auto betaFrom = [&](std::size_t i, std::size_t j, const ScaledVector<T>& u, ScaledVector<T>& beta) {
     if (j == loci) {
-      beta.values.assign(n, 1.0);
+      beta.values.assign(n, T{1});
       beta.scale = 1.0 / static_cast<double>(n);
       return;
     }
@@ -249,17 +326,17 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
   };
 
   // The backward pass over the non-uniform loci.
-  const double vectorBytes = static_cast<double>(n) * sizeof(double);
+  const double vectorBytes = static_cast<double>(n) * sizeof(T);
   const bool keepAll = static_cast<double>(denseLoci) * vectorBytes <= storedVectorBytes_;
   const auto keepEvery = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(denseLoci))));
-  std::vector<ScaledVector> denseBetas(loci);
+  std::vector<ScaledVector<T>> denseBetas(loci);
   {
-    ScaledVector beta;
-    ScaledVector u;
+    ScaledVector<T> beta;
+    ScaledVector<T> u;
     std::size_t next = loci;
     std::size_t unkept = 0;
     for (std::size_t l = loci; l-- > 0;) {
-      StoredLocus& locus = stored[l];
+      StoredLocus<T>& locus = stored[l];
       if (locus.kind == LocusKind::kUniform) continue;
       betaFrom(l, next, u, beta);
       if (locus.kind == LocusKind::kSparse) {
@@ -283,7 +360,7 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
     std::size_t anchor = nextNonUniform[l];
     while (anchor < loci && stored[anchor].kind == LocusKind::kDense && denseBetas[anchor].values.empty())
       anchor = nextNonUniform[anchor];
-    ScaledVector u;
+    ScaledVector<T> u;
     if (anchor < loci) productAt(anchor, denseBetas[anchor], u);
     std::size_t next = anchor;
     for (std::size_t i = anchor; i-- > l;) {
@@ -295,19 +372,30 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
     }
   };
   // The product at the next non-uniform locus, for the uniform loci before it.
-  ScaledVector rightProduct;
+  ScaledVector<T> rightProduct;
   std::size_t rightLocus = loci;
 
-  ScaledVector alpha;
-  alpha.values.assign(n, 1.0);
+  ScaledVector<T> alpha;
+  alpha.values.assign(n, T{1});
   alpha.scale = 1.0;
-  ScaledVector uniformBeta;
+  ScaledVector<T> uniformBeta;
   std::vector<double> posterior(n, 0.0);
-  std::vector<double> scratch;
+  std::vector<T> scratch;
+  // The sparse locus whose states alone are nonzero in the table or the
+  // posterior; null when they may be nonzero anywhere.
+  const std::vector<std::uint32_t>* emissionWritten = nullptr;
+  const std::vector<std::uint32_t>* posteriorWritten = nullptr;
+  auto clearTable = [n](std::vector<double>& table, const std::vector<std::uint32_t>* written) {
+    if (written == nullptr) {
+      table.assign(n, 0.0);
+    } else {
+      for (std::uint32_t r : *written) table[r] = 0.0;
+    }
+  };
   std::uint32_t previous = 0;
   for (std::size_t l = 0; l < loci; ++l) {
-    const StoredLocus& locus = stored[l];
-    const double* beta = nullptr;
+    const StoredLocus<T>& locus = stored[l];
+    const T* beta = nullptr;
     if (locus.kind == LocusKind::kDense) {
       ensureDenseBeta(l);
       beta = denseBetas[l].values.data();
@@ -321,26 +409,42 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
       betaFrom(l, j, rightProduct, uniformBeta);
       beta = uniformBeta.values.data();
     }
-    // The emission of l, as a table for the calls' gather.
+    // The emission of l, as a table for the calls' gather (only when it
+    // reads one). The table and the posterior are zero off a sparse locus's
+    // states: what the last locus wrote is cleared first.
     if (locus.kind == LocusKind::kDense) {
       computeEmission(static_cast<int>(l), false, emission);
     } else {
       prepareEmission(static_cast<int>(l), false);
-      emission.assign(n, locus.kind == LocusKind::kUniform ? locus.constant : 0.0);
-      for (std::size_t k = 0; k < locus.states.size(); ++k) emission[locus.states[k]] = locus.emission[k];
     }
+    const bool gather = consistent_[l] != 0 && gatherReads();
+    if (gather && locus.kind != LocusKind::kDense) {
+      clearTable(emission, emissionWritten);
+      if (locus.kind == LocusKind::kUniform) {
+        std::fill(emission.begin(), emission.end(), locus.constant);
+      } else {
+        for (std::size_t k = 0; k < locus.states.size(); ++k) emission[locus.states[k]] = locus.emission[k];
+      }
+    }
+    if (gather || locus.kind == LocusKind::kDense)
+      emissionWritten = locus.kind == LocusKind::kSparse ? &locus.states : nullptr;
     if (l > 0) cube.spread(alpha.values.data(), model_.thetaAfter(static_cast<int>(l) - 1));
     double largest = 0.0;
     double sum = 0.0;
     if (locus.kind == LocusKind::kSparse) {
+      clearTable(posterior, posteriorWritten);
       sum = sparseForwardStep(locus, alpha.values.data(), alpha.scale, posterior.data(), n, scratch, largest);
+    } else if (locus.kind == LocusKind::kUniform) {
+      sum = uniformForwardStep(alpha.values.data(), locus.constant, beta, alpha.scale, posterior.data(), n,
+                               largest);
     } else {
       sum =
           forwardStep(alpha.values.data(), emission.data(), beta, alpha.scale, posterior.data(), n, largest);
     }
+    posteriorWritten = locus.kind == LocusKind::kSparse ? &locus.states : nullptr;
     alpha.scale = sum > 0.0 ? 1.0 / sum : 1.0;
-    if (recomputed[l] != 0) denseBetas[l] = ScaledVector();
-    if (consistent_[l] != 0) gatherCalls(static_cast<int>(l), posterior, emission);
+    if (recomputed[l] != 0) denseBetas[l] = ScaledVector<T>();
+    if (gather) gatherCalls(static_cast<int>(l), posterior, emission);
     if (observer) {
       double total = 0.0;
       for (double p : posterior) total += p;
@@ -348,7 +452,8 @@ void InheritanceSolver::decode(const PosteriorObserver& observer) {
       largest /= total;
       observer(static_cast<int>(l), posterior);
     }
-    previous = chooseState(posterior, largest, previous, l == 0);
+    previous = chooseState(posterior, largest, previous, l == 0, tolerance,
+                           locus.kind == LocusKind::kSparse ? &locus.states : nullptr);
     chosen_[l] = previous;
   }
 }

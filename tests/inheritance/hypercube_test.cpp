@@ -1,10 +1,12 @@
 // The vectorised transitions against their definition, on cubes large
 // enough for the cache-blocked low bits, the paired high bits and runs of
-// founder groups to all take part.
+// founder groups to all take part (in single precision also the columns of
+// high bits, and groups cut by the block boundary).
 #include "inheritance/hypercube.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -40,7 +42,7 @@ int distance(std::uint32_t x, std::uint32_t y, int bits, const std::vector<std::
 
 TEST(Hypercube, SpreadAndDistanceEqualTheirDefinitions) {
   std::mt19937 rng(7);
-  for (int bits : {1, 2, 3, 6, 9, 13, 14}) {
+  for (int bits : {1, 2, 3, 6, 9, 13, 14, 17}) {
     // Disjoint groups over a random part of the bits; for even sizes, the
     // contiguous layout the solver uses (largest group from bit 0).
     std::vector<std::uint32_t> groups(3, 0u);
@@ -55,12 +57,20 @@ TEST(Hypercube, SpreadAndDistanceEqualTheirDefinitions) {
       std::vector<double> v(n, 0.0);
       v[x] = 1.0;
       cube.spread(v.data(), 0.03);
+      // Single precision: the transition over (1 - theta) per operator.
+      std::vector<float> f(n, 0.0F);
+      f[x] = 1.0F;
+      cube.spread(f.data(), 0.03);
+      const auto operators =
+          bits + std::count_if(groups.begin(), groups.end(), [](std::uint32_t m) { return m != 0; });
+      const double factor = std::pow(1 - 0.03, static_cast<double>(operators));
       std::vector<std::int32_t> d(n, 1000);
       d[x] = 0;
       cube.distance(d.data(), 1000);
       for (std::uint32_t y = 0; y < n; ++y) {
-        ASSERT_NEAR(v[y], transition(x, y, bits, groups, 0.03), 1e-15)
-            << bits << " bits, " << x << " to " << y;
+        const double expected = transition(x, y, bits, groups, 0.03);
+        ASSERT_NEAR(v[y], expected, 1e-15) << bits << " bits, " << x << " to " << y;
+        ASSERT_NEAR(f[y] * factor, expected, 1e-5 * expected) << bits << " bits, " << x << " to " << y;
         ASSERT_EQ(d[y], distance(x, y, bits, groups)) << bits << " bits, " << x << " to " << y;
       }
     }
