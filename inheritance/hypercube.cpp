@@ -168,17 +168,13 @@ int floatLowBits(int bits, const std::vector<std::uint32_t>& groups) {
 // Bits 0, 1 and 2 of the single-precision sweep: eight neighbouring states,
 // each bit a shuffle within the vector and one multiply-add.
 using Float8 = float __attribute__((vector_size(32)));
-using Index8 = std::int32_t __attribute__((vector_size(32)));
 [[gnu::always_inline]] inline void passLowestThreeScaled(float* v, std::size_t n, float rho) {
-  const Index8 swap1 = {1, 0, 3, 2, 5, 4, 7, 6};
-  const Index8 swap2 = {2, 3, 0, 1, 6, 7, 4, 5};
-  const Index8 swap4 = {4, 5, 6, 7, 0, 1, 2, 3};
   for (std::size_t i = 0; i < n; i += 8) {
     Float8 x;
     __builtin_memcpy(&x, v + i, sizeof x);
-    x += rho * __builtin_shuffle(x, swap1);
-    x += rho * __builtin_shuffle(x, swap2);
-    x += rho * __builtin_shuffle(x, swap4);
+    x += rho * __builtin_shufflevector(x, x, 1, 0, 3, 2, 5, 4, 7, 6);
+    x += rho * __builtin_shufflevector(x, x, 2, 3, 0, 1, 6, 7, 4, 5);
+    x += rho * __builtin_shufflevector(x, x, 4, 5, 6, 7, 0, 1, 2, 3);
     __builtin_memcpy(v + i, &x, sizeof x);
   }
 }
