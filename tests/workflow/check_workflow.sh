@@ -7,7 +7,8 @@
 #   order, whose children's calls agree with the whole run on at least 99%
 #   (the figure is printed; the differences sit near chunk edges);
 # - a chunk that fails (an unreadable PED) fails the workflow with its
-#   message and leaves no final output.
+#   message and leaves no final output;
+# - after a chunk failed, a rerun phases only the chunks not done yet.
 # Usage: tests/workflow/check_workflow.sh [Haplotor.exe] (default build/Haplotor.exe)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -61,4 +62,21 @@ if workflow method=i ped=unreadable.ped out=failed.vcf.gz; then fail "a failing 
 grep -q "pedigree file 'unreadable.ped'" workflow.log || { cat workflow.log; fail "the chunk's message is not shown"; }
 [ ! -e failed.vcf.gz ] && [ ! -e failed.vcf.gz.csi ] && [ ! -e failed.res ] ||
   fail "a failed workflow left a final output"
+# A rerun resumes: the chunks done before a failure are not phased again.
+cat >flaky.sh <<FLAKY
+#!/bin/sh
+[ "\$HAPLOTOR_REGION" != 2 ] || [ -e mended ] || { echo "Haplotor: chromosome 2 made to fail" >&2; exit 1; }
+echo "\$HAPLOTOR_REGION" >>phased-regions.txt
+exec "$exe" "\$@"
+FLAKY
+chmod +x flaky.sh
+if workflow method=b out=resumed.vcf.gz haplotor="$work/flaky.sh" --keep-going; then
+  fail "a failing chunk did not fail the workflow"
+fi
+[ ! -e resumed.vcf.gz ] || fail "a failed workflow left a final output"
+touch mended
+workflow method=b out=resumed.vcf.gz haplotor="$work/flaky.sh" || { cat workflow.log; fail "the rerun failed"; }
+[ "$(sort phased-regions.txt | tr '\n' ' ')" = "1 2 3 " ] || fail "the rerun phased again: $(cat phased-regions.txt)"
+bcftools view -H whole_b.vcf.gz >whole.txt
+bcftools view -H resumed.vcf.gz | cmp -s - whole.txt || fail "the resumed output differs from the whole run"
 echo "workflow checks passed"
