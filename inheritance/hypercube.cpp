@@ -35,34 +35,54 @@ struct DistancePair {
   }
 };
 
+// The column passes: strides are multiples of `row`, and only the states
+// at [start, start + width) within every row take part. With row = the
+// lowest stride, start 0 and width = row, every state does.
 // One bit of stride s over n states.
 template <typename T, typename Pair>
-[[gnu::always_inline]] inline void passOneBit(T* v, std::size_t n, std::size_t s, Pair pair) {
+[[gnu::always_inline]] inline void passOneBitColumns(T* v, std::size_t n, std::size_t s, std::size_t row,
+                                                     std::size_t start, std::size_t width, Pair pair) {
   for (std::size_t base = 0; base < n; base += 2 * s) {
-    T* __restrict a = v + base;
-    T* __restrict b = a + s;
-    for (std::size_t j = 0; j < s; ++j) pair(a[j], b[j]);
+    for (std::size_t low = start; low < s; low += row) {
+      T* __restrict a = v + base + low;
+      T* __restrict b = a + s;
+      for (std::size_t j = 0; j < width; ++j) pair(a[j], b[j]);
+    }
   }
 }
 
 // Two bits of strides s1 < s2 in one sweep.
 template <typename T, typename Pair>
-[[gnu::always_inline]] inline void passTwoBits(T* v, std::size_t n, std::size_t s1, std::size_t s2,
-                                               Pair pair) {
+[[gnu::always_inline]] inline void passTwoBitsColumns(T* v, std::size_t n, std::size_t s1, std::size_t s2,
+                                                      std::size_t row, std::size_t start, std::size_t width,
+                                                      Pair pair) {
   for (std::size_t high = 0; high < n; high += 2 * s2) {
     for (std::size_t mid = 0; mid < s2; mid += 2 * s1) {
-      T* __restrict a = v + high + mid;
-      T* __restrict b = a + s1;
-      T* __restrict c = a + s2;
-      T* __restrict d = c + s1;
-      for (std::size_t j = 0; j < s1; ++j) {
-        pair(a[j], b[j]);
-        pair(c[j], d[j]);
-        pair(a[j], c[j]);
-        pair(b[j], d[j]);
+      for (std::size_t low = start; low < s1; low += row) {
+        T* __restrict a = v + high + mid + low;
+        T* __restrict b = a + s1;
+        T* __restrict c = a + s2;
+        T* __restrict d = c + s1;
+        for (std::size_t j = 0; j < width; ++j) {
+          pair(a[j], b[j]);
+          pair(c[j], d[j]);
+          pair(a[j], c[j]);
+          pair(b[j], d[j]);
+        }
       }
     }
   }
+}
+
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passOneBit(T* v, std::size_t n, std::size_t s, Pair pair) {
+  passOneBitColumns(v, n, s, s, 0, s, pair);
+}
+
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passTwoBits(T* v, std::size_t n, std::size_t s1, std::size_t s2,
+                                               Pair pair) {
+  passTwoBitsColumns(v, n, s1, s2, s1, 0, s1, pair);
 }
 
 // Bits 0 and 1 together: four neighbouring states.
@@ -163,8 +183,6 @@ int floatLowBits(int bits, const std::vector<std::uint32_t>& groups) {
   return low >= kFloatBlockBits - 4 || low == bits ? low : std::min(bits, kFloatBlockBits);
 }
 
-// The column passes: strides are multiples of `row` (the low block), and
-// only the states at [start, start + width) within every row take part.
 // Bits 0, 1 and 2 of the single-precision sweep: eight neighbouring states,
 // each bit a shuffle within the vector and one multiply-add.
 using Float8 = float __attribute__((vector_size(32)));
@@ -176,40 +194,6 @@ using Float8 = float __attribute__((vector_size(32)));
     x += rho * __builtin_shufflevector(x, x, 2, 3, 0, 1, 6, 7, 4, 5);
     x += rho * __builtin_shufflevector(x, x, 4, 5, 6, 7, 0, 1, 2, 3);
     __builtin_memcpy(v + i, &x, sizeof x);
-  }
-}
-
-template <typename Pair>
-[[gnu::always_inline]] inline void passTwoBitsColumns(float* v, std::size_t n, std::size_t s1, std::size_t s2,
-                                                      std::size_t row, std::size_t start, std::size_t width,
-                                                      Pair pair) {
-  for (std::size_t high = 0; high < n; high += 2 * s2) {
-    for (std::size_t mid = 0; mid < s2; mid += 2 * s1) {
-      for (std::size_t low = start; low < s1; low += row) {
-        float* __restrict a = v + high + mid + low;
-        float* __restrict b = a + s1;
-        float* __restrict c = a + s2;
-        float* __restrict d = c + s1;
-        for (std::size_t j = 0; j < width; ++j) {
-          pair(a[j], b[j]);
-          pair(c[j], d[j]);
-          pair(a[j], c[j]);
-          pair(b[j], d[j]);
-        }
-      }
-    }
-  }
-}
-
-template <typename Pair>
-[[gnu::always_inline]] inline void passOneBitColumns(float* v, std::size_t n, std::size_t s, std::size_t row,
-                                                     std::size_t start, std::size_t width, Pair pair) {
-  for (std::size_t base = 0; base < n; base += 2 * s) {
-    for (std::size_t low = start; low < s; low += row) {
-      float* __restrict a = v + base + low;
-      float* __restrict b = a + s;
-      for (std::size_t j = 0; j < width; ++j) pair(a[j], b[j]);
-    }
   }
 }
 
