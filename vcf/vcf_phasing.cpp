@@ -110,6 +110,12 @@ void closeDropped(HtsFilePtr& file) {
   hts_close(file.release());
 }
 
+// The 1-based position of a record. A record whose POS could not be read
+// may hold the largest value, which has no successor.
+std::int64_t positionOf(const bcf1_t* record) {
+  return record->pos < INT64_MAX ? record->pos + 1 : record->pos;
+}
+
 double secondsSince(ClockReading start) { return clockSecondsBetween(start, processClockMs()); }
 
 // The VCF format of a run: the families of a PED over the samples of a VCF,
@@ -360,7 +366,7 @@ bool VcfFormat::seekRegion() {
 bool VcfFormat::inRegion(const bcf1_t* record, bool& past) const {
   past = false;
   if (region_.chromosome.empty()) return true;
-  const std::int64_t position = record->pos + 1;
+  const std::int64_t position = positionOf(record);
   if (region_.chromosome != bcf_seqname_safe(inputHeader_.get(), record) || position > region_.to) {
     past = true;
     return false;
@@ -552,7 +558,7 @@ bool VcfFormat::declareLateLines(int firstNewLine, const bcf1_t* record) {
     const int key = bcf_hrec_find_key(line, "ID");
     const std::string id = key < 0 ? std::string(line->key) : std::string(line->vals[key]);
     const std::string where =
-        std::string(bcf_seqname_safe(inputHeader_.get(), record)) + ":" + std::to_string(record->pos + 1);
+        std::string(bcf_seqname_safe(inputHeader_.get(), record)) + ":" + std::to_string(positionOf(record));
     if (line->type == BCF_HL_CTG) {
       diagnostics::warning(request_.genotypeFile + ": contig " + id +
                            " is not declared in the header; declared in the output");
@@ -577,13 +583,13 @@ bool VcfFormat::startChromosome(bcf1_t* record) {
     chromosome_ = name;
     if (finishedChromosomes_.count(chromosome_) != 0) {
       return fail(request_.genotypeFile + ": the file is not sorted: chromosome " + chromosome_ +
-                  " at position " + std::to_string(record->pos + 1) +
+                  " at position " + std::to_string(positionOf(record)) +
                   " comes back after other chromosomes; sort it (bcftools sort)");
     }
     lastPosition_ = record->pos;
     x_.startChromosome(inputHeader_.get(), chromosome_);
   }
-  segmentXLinked_ = x_.isXLinked(record->pos + 1);
+  segmentXLinked_ = x_.isXLinked(positionOf(record));
   anyRecord_ = true;
   positions_.clear();
   cells_ = GenotypeCells(layout_.slotSamples.size());
@@ -633,7 +639,7 @@ bool VcfFormat::readChromosome() {
       if (status < -1 && problem.empty()) problem = "a field that cannot be parsed (for example a GT value)";
       if (!problem.empty()) {
         return fail(request_.genotypeFile + ": cannot read the record at " +
-                    bcf_seqname_safe(inputHeader_.get(), record) + ":" + std::to_string(record->pos + 1) +
+                    bcf_seqname_safe(inputHeader_.get(), record) + ":" + std::to_string(positionOf(record)) +
                     ": " + problem);
       }
       declared = inputHeader_->nhrec > knownLines;
@@ -651,7 +657,7 @@ bool VcfFormat::readChromosome() {
     if (!inChromosome) {
       if (!startChromosome(record)) return false;
       inChromosome = true;
-    } else if (chromosome_ != name || x_.isXLinked(record->pos + 1) != segmentXLinked_) {
+    } else if (chromosome_ != name || x_.isXLinked(positionOf(record)) != segmentXLinked_) {
       recordPending_ = true;  // the first record of the next segment
       break;
     } else if (declared && !reparkChromosome()) {
@@ -659,11 +665,11 @@ bool VcfFormat::readChromosome() {
     }
     if (record->pos < lastPosition_) {
       return fail(request_.genotypeFile + ": the file is not sorted: " + chromosome_ + ":" +
-                  std::to_string(record->pos + 1) + " comes after " + chromosome_ + ":" +
+                  std::to_string(positionOf(record)) + " comes after " + chromosome_ + ":" +
                   std::to_string(lastPosition_ + 1) + "; sort it (bcftools sort)");
     }
     lastPosition_ = record->pos;
-    positions_.push_back(record->pos + 1);
+    positions_.push_back(positionOf(record));
     readCalls(inputHeader_.get(), record, layout_.slotSamples, cells_.addSite(), counts_,
               segmentXLinked_ ? &layout_.slotIsMale : nullptr);
     errno = 0;
@@ -858,7 +864,7 @@ bool VcfFormat::writeChromosome() {
     if (!writer_.apply(outputHeader_.get(), record.get(), cells_.site(site)) ||
         !writePhaseProbabilities(record.get(), site)) {
       return fail(request_.genotypeFile + ": cannot update the record at " + chromosome_ + ":" +
-                  std::to_string(record->pos + 1));
+                  std::to_string(positionOf(record.get())));
     }
     if (bcf_write(output_.get(), outputHeader_.get(), record.get()) < 0) {
       return fail("cannot write output file '" + outputName_ + "': " + std::strerror(errno));
