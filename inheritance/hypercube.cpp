@@ -97,7 +97,23 @@ template <typename T, typename Pair>
 }
 
 // Pairs r with r ^ mask for every r (each pair once). Runs of states below
-// the mask's lowest bit move together, so they are contiguous.
+// the mask's lowest bit move together, so they are contiguous; the column
+// form takes only [start, start + width) of every `row` of each run.
+template <typename T, typename Pair>
+[[gnu::always_inline]] inline void passGroupColumns(T* v, std::size_t n, std::uint32_t mask, std::size_t row,
+                                                    std::size_t start, std::size_t width, Pair pair) {
+  const std::size_t run = std::size_t{1} << __builtin_ctz(mask);
+  const std::size_t top = std::size_t{1} << (31 - __builtin_clz(mask));
+  for (std::size_t r = 0; r < n; r += run) {
+    if ((r & top) != 0) continue;
+    for (std::size_t low = start; low < run; low += row) {
+      T* __restrict a = v + r + low;
+      T* __restrict b = v + (r ^ mask) + low;
+      for (std::size_t j = 0; j < width; ++j) pair(a[j], b[j]);
+    }
+  }
+}
+
 template <typename T, typename Pair>
 [[gnu::always_inline]] inline void passGroup(T* v, std::size_t n, std::uint32_t mask, Pair pair) {
   if ((mask & (mask + 1)) == 0) {
@@ -111,13 +127,7 @@ template <typename T, typename Pair>
     return;
   }
   const std::size_t run = std::size_t{1} << __builtin_ctz(mask);
-  const std::size_t top = std::size_t{1} << (31 - __builtin_clz(mask));
-  for (std::size_t r = 0; r < n; r += run) {
-    if ((r & top) != 0) continue;
-    T* __restrict a = v + r;
-    T* __restrict b = v + (r ^ mask);
-    for (std::size_t j = 0; j < run; ++j) pair(a[j], b[j]);
-  }
+  passGroupColumns(v, n, mask, run, 0, run, pair);
 }
 
 template <typename T, typename Pair>
@@ -194,22 +204,6 @@ using Float8 = float __attribute__((vector_size(32)));
     x += rho * __builtin_shufflevector(x, x, 2, 3, 0, 1, 6, 7, 4, 5);
     x += rho * __builtin_shufflevector(x, x, 4, 5, 6, 7, 0, 1, 2, 3);
     __builtin_memcpy(v + i, &x, sizeof x);
-  }
-}
-
-template <typename Pair>
-[[gnu::always_inline]] inline void passGroupColumns(float* v, std::size_t n, std::uint32_t mask,
-                                                    std::size_t row, std::size_t start, std::size_t width,
-                                                    Pair pair) {
-  const std::size_t run = std::size_t{1} << __builtin_ctz(mask);
-  const std::size_t top = std::size_t{1} << (31 - __builtin_clz(mask));
-  for (std::size_t r = 0; r < n; r += run) {
-    if ((r & top) != 0) continue;
-    for (std::size_t low = start; low < run; low += row) {
-      float* __restrict a = v + r + low;
-      float* __restrict b = v + (r ^ mask) + low;
-      for (std::size_t j = 0; j < width; ++j) pair(a[j], b[j]);
-    }
   }
 }
 
