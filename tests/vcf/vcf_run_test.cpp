@@ -10,13 +10,12 @@
 #include "family_generator.h"
 #include "test_support.h"
 
+using test_support::exampleText;
 using test_support::readFile;
 using test_support::runHaplotor;
 using test_support::writeFile;
 
 namespace {
-
-const std::string kExamples = std::string(HAPLOTOR_SOURCE_DIR) + "/examples/";
 
 // Exit status and output (stderr included) of a shell command.
 std::pair<int, std::string> shell(const std::string& command) {
@@ -29,10 +28,9 @@ std::pair<int, std::string> shell(const std::string& command) {
 }
 
 // A folder holding the bundled example as x.vcf.gz (or `vcf` instead) and x.ped.
-std::string exampleFolder(const std::string& vcf = readFile(kExamples + "vcf_example.vcf")) {
-  const std::string dir = test_support::makeTempDir();
-  writeFile(dir + "/x.ped", readFile(kExamples + "vcf_example.ped"));
-  writeFile(dir + "/x.vcf", vcf);
+std::string exampleFolder(const std::string& vcf = exampleText("vcf_example.vcf")) {
+  const std::string dir =
+      test_support::folderWith({{"x.ped", exampleText("vcf_example.ped")}, {"x.vcf", vcf}});
   shell("bcftools view -Oz -o " + dir + "/x.vcf.gz " + dir + "/x.vcf");
   return dir;
 }
@@ -176,7 +174,7 @@ TEST(VcfRun, BlockExtensionRecoversTheExampleHaplotypesAndBcfInAndOut) {
 }
 
 TEST(VcfRun, InputProblemsAreFatalNameTheFileAndWipeNothing) {
-  const std::string vcf = readFile(kExamples + "vcf_example.vcf");
+  const std::string vcf = exampleText("vcf_example.vcf");
   std::string big = vcf.substr(0, vcf.find("1\t1000"));
   std::mt19937 rng(5);
   for (int pos = 10; pos <= 200000; pos += 10) {
@@ -461,7 +459,7 @@ TEST(VcfRun, OptionIPhasesXLinkedSitesAndTheOtherMethodsLeaveThemAsRead) {
 // phased as in a run over the whole file, and an input without an index is
 // refused with the command that makes one.
 TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
-  std::string vcf = readFile(kExamples + "vcf_example.vcf");
+  std::string vcf = exampleText("vcf_example.vcf");
   vcf.insert(
       vcf.find("1\t2000"),
       "1\t1990\t.\tACGTACGTACGTACGT\tA\t50\tPASS\tDP=9\tGT:DP\t0/1:9\t0/0:9\t0/1:9\t0/0:9\t0/0:9\t0/0:9\n");
@@ -522,7 +520,7 @@ TEST(VcfRun, RegionsReadOnlyTheirRecordsThroughTheIndex) {
       {"x.txt", "1", "HAPLOTOR_REGION='1' applies to VCF/BCF input only"},
   };
   ASSERT_EQ(shell("cp " + dir + "/x.vcf.gz " + dir + "/y.vcf.gz").first, 0);
-  writeFile(dir + "/x.txt", readFile(kExamples + "block_example.txt"));
+  writeFile(dir + "/x.txt", exampleText("block_example.txt"));
   for (const auto& c : refused) {
     SCOPED_TRACE(c.message);
     std::vector<std::string> arguments{"-b", c.input, "x.ped"};
